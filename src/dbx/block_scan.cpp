@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "dbx/block_scan.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "dbx/format.h"
+#include "log/text.h"
+
+namespace mailmend::dbx {
+namespace {
+
+// Tests the header starts first..last (buffer positions, inclusive) of a chunk that
+// begins at file position `base`. The last start leaves its 16 bytes inside the buffer.
+//
+// A header is found by its blockSize word, 00 02 00 00, four bytes after its start. The
+// byte 02 is rare in mail text, so memchr for it skips almost all of the data at memory
+// speed and the full test runs only where it can match.
+void testChunk(const unsigned char* buffer, std::uint64_t base, std::size_t first,
+               std::size_t last, std::uint64_t fileSize, BlockTable& table,
+               std::uint64_t& found, const Logger& log)
+{
+    std::size_t at = first + kBlockSizeAt + 1; // where the 02 byte of the first marker lies
+    const std::size_t end = last + kBlockSizeAt + 1; // inclusive
+    while (at <= end) {
+        const void* hit = std::memchr(buffer + at, 0x02, end - at + 1);
+        if (!hit)
+            break;
+        at = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - buffer);
+        const unsigned char* header = buffer + at - 1 - kBlockSizeAt;
+        if (header[kBlockSizeAt] == 0 && header[kBlockSizeAt + 2] == 0
+            && header[kBlockSizeAt + 3] == 0) {
+            const std::uint32_t self = readLe32(header + kSelfOffsetAt);
+            const std::uint32_t length = readLe32(header + kDataLengthAt);
+            const std::uint32_t next = readLe32(header + kNextOffsetAt);
+            if (isMailBlockHeader(self, kBlockSizeMarker, length, next, fileSize)) {
+                const std::uint64_t position = base + (at - 1 - kBlockSizeAt);
+                try {
+                    BlockRecord record;
+                    record.fileOffset = static_cast<std::uint32_t>(position);
+                    record.selfOffset = self;
+                    record.nextOffset = next;
+                    record.dataLength = static_cast<std::uint16_t>(length);
+                    table.push_back(record);
+                    ++found;
+                } catch (...) {
+                    log.error(strprintf("Exception scanning bytes at offset=%llu",
+                                        static_cast<unsigned long long>(position + kBlockSizeAt)));
+                }
+            }
+        }
+        ++at;
+    }
+}
+
+} // namespace
+
+std::uint64_t scanBlocks(platform::ReadableFile& file, std::uint64_t fileSize, BlockTable& table,
+                         const Logger& log)
+{
+    std::uint64_t found = 0;
+    table.clear();
+    log.exec("Advance Search Initialized");
+    try {
+        std::vector<unsigned char> buffer(kScanChunkSize);
+        std::uint64_t base = 0;         // file position of the buffer's first byte
+        std::size_t last = 0;           // bytes the previous read returned
+        std::uint64_t firstUntested = 0; // header starts below this were tested already
+        for (;;) {
+            if (last == kScanChunkSize)
+                base -= kScanChunkOverlap;
+            const std::size_t got = file.readAt(base, buffer.data(), kScanChunkSize);
+            last = got;
+            if (got == 0)
+                break;
+            log.exec(strprintf("Scanning from offset:%llu to ReadCount:%zu",
+                               static_cast<unsigned long long>(base), got));
+            if (got >= kBlockHeaderSize) {
+                const std::uint64_t lastStart = base + got - kBlockHeaderSize;
+                if (firstUntested <= lastStart) {
+                    const std::uint64_t from = std::max(firstUntested, base);
+                    testChunk(buffer.data(), base, static_cast<std::size_t>(from - base),
+                              static_cast<std::size_t>(lastStart - base), fileSize, table,
+                              found, log);
+                    firstUntested = lastStart + 1;
+                }
+            }
+            base += got;
+        }
+    } catch (...) {
+        log.error(strprintf("Exception in searching objects after object=%llu",
+                            static_cast<unsigned long long>(found)));
+    }
+    log.exec(strprintf("%llu Normal object found", static_cast<unsigned long long>(found)));
+    return found;
+}
+
+} // namespace mailmend::dbx

@@ -1,0 +1,344 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "dbx/chain_linker.h"
+
+#include <algorithm>
+#include <functional>
+
+#include "log/text.h"
+
+namespace mailmend::dbx {
+namespace {
+
+constexpr std::uint32_t kNone = UINT32_MAX;
+
+template <typename T>
+void release(std::vector<T>& v)
+{
+    std::vector<T>().swap(v);
+}
+
+// Blocks grouped by the value of one field: a group is a run of positions in a sorted
+// layout, named by the position where it starts. Each block knows the group it belongs to
+// (by this field) and the group whose value equals the other field of the block.
+struct Grouping {
+    std::vector<std::uint32_t> own;   // group of the block by this field
+    std::vector<std::uint32_t> match; // group whose value is the other field, or kNone
+};
+
+template <typename OwnField, typename OtherField>
+Grouping groupBy(const BlockTable& table, OwnField ownField, OtherField otherField)
+{
+    const std::size_t n = table.size();
+    std::vector<std::uint64_t> keys(n);
+    for (std::size_t i = 0; i < n; ++i)
+        keys[i] = (std::uint64_t {ownField(table[i])} << 32) | i;
+    std::sort(keys.begin(), keys.end());
+
+    Grouping g;
+    g.own.resize(n);
+    std::uint32_t start = 0;
+    for (std::size_t s = 0; s < n; ++s) {
+        if (s == 0 || (keys[s] >> 32) != (keys[s - 1] >> 32))
+            start = static_cast<std::uint32_t>(s);
+        g.own[keys[s] & 0xFFFFFFFFu] = start;
+    }
+    g.match.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint64_t value = otherField(table[i]);
+        const auto it = std::lower_bound(keys.begin(), keys.end(), value << 32);
+        g.match[i] = (it != keys.end() && (*it >> 32) == value)
+            ? static_cast<std::uint32_t>(it - keys.begin())
+            : kNone;
+    }
+    return g;
+}
+
+// The mail-head list: slots in list order, each holding a block index or -1 once the
+// entry is removed, so positions never shift. Per selfOffset group a min-heap of the
+// slots whose block has that selfOffset answers "the first head with this selfOffset".
+// Every block enters the list at most once, so a group's heap fits in its own run.
+class HeadList {
+public:
+    HeadList(std::size_t n, std::vector<std::uint32_t> groupOfBlock)
+        : m_groupOfBlock(std::move(groupOfBlock)), m_heap(n), m_size(n, 0)
+    {
+        m_slots.reserve(n);
+    }
+
+    std::uint32_t firstSlotIn(std::uint32_t group) const
+    {
+        return (group == kNone || m_size[group] == 0) ? kNone : m_heap[group];
+    }
+    std::int32_t blockAt(std::uint32_t slot) const { return m_slots[slot]; }
+
+    void append(std::int32_t block)
+    {
+        m_slots.push_back(block);
+        push(m_groupOfBlock[block], static_cast<std::uint32_t>(m_slots.size() - 1));
+    }
+
+    // The first head of `group` (at `slot`) is removed, or replaced by `block`.
+    void removeFirst(std::uint32_t group, std::uint32_t slot)
+    {
+        popFirst(group);
+        m_slots[slot] = -1;
+    }
+    void replaceFirst(std::uint32_t group, std::uint32_t slot, std::int32_t block)
+    {
+        popFirst(group);
+        m_slots[slot] = block;
+        push(m_groupOfBlock[block], slot);
+    }
+
+    std::vector<std::int32_t> liveEntries() const
+    {
+        std::vector<std::int32_t> out;
+        for (std::int32_t b : m_slots)
+            if (b >= 0)
+                out.push_back(b);
+        return out;
+    }
+
+private:
+    void push(std::uint32_t group, std::uint32_t slot)
+    {
+        std::uint32_t* first = m_heap.data() + group;
+        first[m_size[group]++] = slot;
+        std::push_heap(first, first + m_size[group], std::greater<> {});
+    }
+    void popFirst(std::uint32_t group)
+    {
+        std::uint32_t* first = m_heap.data() + group;
+        std::pop_heap(first, first + m_size[group], std::greater<> {});
+        --m_size[group];
+    }
+
+    std::vector<std::uint32_t> m_groupOfBlock;
+    std::vector<std::uint32_t> m_heap;
+    std::vector<std::uint32_t> m_size; // by group
+    std::vector<std::int32_t> m_slots;
+};
+
+// The blocks waiting for a successor. Blocks join in increasing table order and the
+// search takes the most recent match, which is always the top of the stack of blocks
+// with that nextOffset.
+class PendingList {
+public:
+    PendingList(std::size_t n, std::vector<std::uint32_t> groupOfBlock)
+        : m_groupOfBlock(std::move(groupOfBlock)), m_stack(n), m_size(n, 0)
+    {
+    }
+
+    std::uint32_t lastIn(std::uint32_t group) const
+    {
+        return (group == kNone || m_size[group] == 0) ? kNone
+                                                      : m_stack[group + m_size[group] - 1];
+    }
+    void removeLast(std::uint32_t group) { --m_size[group]; }
+    void append(std::uint32_t block)
+    {
+        const std::uint32_t group = m_groupOfBlock[block];
+        m_stack[group + m_size[group]++] = block;
+    }
+    std::uint64_t count() const
+    {
+        std::uint64_t total = 0;
+        for (std::uint32_t s : m_size)
+            total += s;
+        return total;
+    }
+
+private:
+    std::vector<std::uint32_t> m_groupOfBlock;
+    std::vector<std::uint32_t> m_stack;
+    std::vector<std::uint32_t> m_size; // by group
+};
+
+BlockRole roleOfFoundSuccessor(const BlockRecord& block)
+{
+    return block.nextOffset == 0 ? BlockRole::LastBlock : BlockRole::Linked;
+}
+
+// Marks every block reachable from `start` along nextIndex; stops at marked blocks.
+void markChain(const BlockTable& table, std::int32_t start, std::vector<bool>& reached)
+{
+    for (std::int32_t b = start; b >= 0 && !reached[b]; b = table[b].nextIndex)
+        reached[b] = true;
+}
+
+// For every block: the block with no successor that its chain ends in, or kNone when the
+// chain runs into a loop. A chain's walk stops at a revisited block, so a looping chain
+// never ends in a broken link.
+class ChainEnds {
+public:
+    explicit ChainEnds(const BlockTable& table) : m_table(table), m_end(table.size(), kUnknown) {}
+
+    std::uint32_t endOf(std::uint32_t start)
+    {
+        std::uint32_t b = start;
+        std::uint32_t result = kNone;
+        m_path.clear();
+        for (;;) {
+            if (m_end[b] == kWalking) { result = kNone; break; }
+            if (m_end[b] != kUnknown) { result = m_end[b]; break; }
+            m_end[b] = kWalking;
+            m_path.push_back(b);
+            if (m_table[b].nextIndex < 0) { result = b; break; }
+            b = static_cast<std::uint32_t>(m_table[b].nextIndex);
+        }
+        for (std::uint32_t p : m_path)
+            m_end[p] = result;
+        return result;
+    }
+
+private:
+    static constexpr std::uint32_t kUnknown = UINT32_MAX - 1;
+    static constexpr std::uint32_t kWalking = UINT32_MAX - 2;
+    const BlockTable& m_table;
+    std::vector<std::uint32_t> m_end;
+    std::vector<std::uint32_t> m_path;
+};
+
+} // namespace
+
+std::int32_t linkChains(BlockTable& table, std::vector<std::int32_t>& mailHeads, const Logger& log)
+{
+    mailHeads.clear();
+    const std::size_t n = table.size();
+
+    std::vector<std::int32_t> putBackCandidates; // heads taken off as a found successor
+    std::uint64_t suspicious = 0;
+    std::vector<std::int32_t> heads;
+    {
+        Grouping bySelf = groupBy(
+            table, [](const BlockRecord& b) { return b.selfOffset; },
+            [](const BlockRecord& b) { return b.nextOffset; });
+        Grouping byNext = groupBy(
+            table, [](const BlockRecord& b) { return b.nextOffset; },
+            [](const BlockRecord& b) { return b.selfOffset; });
+        const std::vector<std::uint32_t> successorGroup = std::move(bySelf.match);
+        const std::vector<std::uint32_t> predecessorGroup = std::move(byNext.match);
+        HeadList headList(n, std::move(bySelf.own));
+        PendingList pending(n, std::move(byNext.own));
+
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto d = static_cast<std::int32_t>(i);
+            try {
+                BlockRecord& block = table[i];
+
+                // The neighbour in the file continues the mail.
+                bool wantsSuccessor;
+                if (i + 1 < n && block.nextOffset == table[i + 1].selfOffset) {
+                    block.nextIndex = d + 1;
+                    block.role = BlockRole::Linked;
+                    table[i + 1].hasPredecessor = true;
+                    wantsSuccessor = false;
+                } else {
+                    wantsSuccessor = block.nextOffset != 0;
+                    if (!wantsSuccessor)
+                        block.role = BlockRole::LastBlock;
+                }
+
+                if (!block.hasPredecessor) {
+                    const std::uint32_t headGroup = successorGroup[i];
+                    const std::uint32_t headSlot = headList.firstSlotIn(headGroup);
+                    if (headSlot != kNone) {
+                        const std::int32_t h = headList.blockAt(headSlot);
+                        table[h].hasPredecessor = true;
+                        table[h].role = roleOfFoundSuccessor(table[h]);
+                        block.nextIndex = h;
+                    }
+                    const std::uint32_t predGroup = predecessorGroup[i];
+                    const std::uint32_t p = pending.lastIn(predGroup);
+                    if (p != kNone) {
+                        block.role = BlockRole::Linked;
+                        block.hasPredecessor = true;
+                        table[p].nextIndex = d;
+                        pending.removeLast(predGroup);
+                    }
+
+                    if (headSlot != kNone && p != kNone)
+                        continue; // joined two chains; the old head stays listed
+                    if (headSlot != kNone) {
+                        block.role = BlockRole::MailHead; // the chain now starts here
+                        headList.replaceFirst(headGroup, headSlot, d);
+                        continue;
+                    }
+                    if (p == kNone) {
+                        headList.append(d);
+                        block.role = BlockRole::MailHead;
+                    }
+                }
+
+                if (wantsSuccessor) {
+                    bool matched = false;
+                    const std::uint32_t headGroup = successorGroup[i];
+                    const std::uint32_t headSlot = headList.firstSlotIn(headGroup);
+                    if (headSlot != kNone) {
+                        const std::int32_t h = headList.blockAt(headSlot);
+                        table[h].hasPredecessor = true;
+                        table[h].role = roleOfFoundSuccessor(table[h]);
+                        block.nextIndex = h;
+                        headList.removeFirst(headGroup, headSlot);
+                        putBackCandidates.push_back(h);
+                        matched = true;
+                    }
+                    const std::uint32_t predGroup = predecessorGroup[i];
+                    const std::uint32_t p = pending.lastIn(predGroup);
+                    if (p != kNone) {
+                        block.role = BlockRole::Linked;
+                        block.hasPredecessor = true;
+                        table[p].nextIndex = d;
+                        pending.removeLast(predGroup);
+                        matched = true;
+                    }
+                    if (!matched)
+                        pending.append(static_cast<std::uint32_t>(i));
+                }
+            } catch (...) {
+                log.error(strprintf("Exception in linking object=%d", d));
+            }
+        }
+        heads = headList.liveEntries();
+        suspicious = pending.count();
+    }
+
+    // A head taken off because a later block links to it is normally reached again from
+    // that block's own head. When nothing reaches it, its chain looped back to its start:
+    // the mail goes back on the list, after all others.
+    if (!putBackCandidates.empty()) {
+        std::vector<bool> reached(n, false);
+        for (std::int32_t h : heads)
+            markChain(table, h, reached);
+        for (std::int32_t h : putBackCandidates) {
+            if (reached[h])
+                continue;
+            table[h].role = BlockRole::MailHead;
+            heads.push_back(h);
+            markChain(table, h, reached);
+        }
+    }
+
+    log.error(strprintf("Total %llu suspecious object identified",
+                        static_cast<unsigned long long>(suspicious)));
+
+    // Drop the chains whose last block links to a block that was never found.
+    ChainEnds ends(table);
+    std::vector<bool> rejected(heads.size(), false);
+    for (std::size_t e = heads.size(); e-- > 0;) {
+        const std::uint32_t last = ends.endOf(static_cast<std::uint32_t>(heads[e]));
+        if (last != kNone && table[last].nextOffset != 0) {
+            rejected[e] = true;
+            log.error(strprintf("Mail %zu rejected as last object in chain has nextoffset=%x", e,
+                                table[last].nextOffset));
+        }
+    }
+    for (std::size_t e = 0; e < heads.size(); ++e)
+        if (!rejected[e])
+            mailHeads.push_back(heads[e]);
+
+    log.exec(strprintf("%zu Mail headers identified", mailHeads.size()));
+    return static_cast<std::int32_t>(mailHeads.size());
+}
+
+} // namespace mailmend::dbx

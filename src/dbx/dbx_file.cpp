@@ -1,0 +1,268 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "dbx/dbx_file.h"
+
+#include "dbx/block_scan.h"
+#include "dbx/chain_linker.h"
+#include "dbx/format.h"
+#include "dbx/header_test.h"
+#include "log/text.h"
+#include "platform/message_sink.h"
+#include "platform/output_file.h"
+
+namespace mailmend::dbx {
+namespace {
+
+constexpr const char* kCaption = "Mailmend";
+
+// The file name without its last four characters (".dbx"), whatever they are.
+std::string baseNameOf(const std::string& path)
+{
+    std::string name = std::filesystem::path(path).filename().string();
+    return name.size() <= 4 ? std::string() : name.substr(0, name.size() - 4);
+}
+
+} // namespace
+
+DbxFile::DbxFile() = default;
+
+DbxFile::~DbxFile() = default;
+
+void DbxFile::resetTables()
+{
+    m_blocks.clear();
+    m_blocks.shrink_to_fit();
+    m_mailHeads.clear();
+    m_mailHeads.shrink_to_fit();
+    std::vector<std::uint32_t>().swap(m_visited);
+    m_walk = 0;
+}
+
+bool DbxFile::failOpen(const std::string& reason)
+{
+    m_lastOpenError = reason;
+    m_strBaseName.clear();
+    m_pFile.reset();
+    m_bOpen = false;
+    const std::string message
+        = strprintf("Error Opening %s file. \nConvertion fails for this file", m_strPath.c_str());
+    logger().error(message);
+    platform::messageSink().show(message, kCaption, platform::MessageStyle::Ok);
+    return false;
+}
+
+bool DbxFile::open(const std::string& path)
+{
+    try {
+        m_strPath = path;
+        if (path == "Null") {
+            logger().error("ERROR: Invalid file path");
+            platform::messageSink().show("ERROR: Invalid file path", kCaption,
+                                         platform::MessageStyle::Ok);
+            return false;
+        }
+        if (m_bOpen) // a second open without close: let go of the first file
+            m_pFile.reset();
+        m_strBaseName = baseNameOf(path);
+        m_lastOpenError.clear();
+        m_nBlocksFound = 0;
+        m_nFileSize = 0;
+        resetTables();
+        m_bOpen = false;
+
+        auto opened = m_opener(path);
+        if (!opened.file)
+            return failOpen(opened.error);
+        const std::uint64_t size = opened.file->size();
+        if (size > kLargestReadableFile) {
+            logger().error(strprintf("%s is larger than 4 GB (%llu bytes); block offsets cannot "
+                                     "reach past 4 GB, so the file is not read.",
+                                     path.c_str(), static_cast<unsigned long long>(size)));
+            return failOpen("larger than 4 GB");
+        }
+        m_pFile = std::move(opened.file);
+        m_bOpen = true;
+        m_nFileSize = size;
+        logger().exec(strprintf("%s DBX File opened succssfully.", path.c_str()));
+        return true;
+    } catch (...) {
+        return failOpen("unexpected error");
+    }
+}
+
+void DbxFile::close()
+{
+    try {
+        if (!m_bOpen) {
+            logger().error("Error: Trying to close file without opening DBX file first");
+            return;
+        }
+        m_pFile.reset();
+        resetTables();
+        logger().exec(strprintf("%s DBX File closed succssfully.", m_strPath.c_str()));
+        m_strPath.clear();
+        m_nBlocksFound = 0;
+        m_nFileSize = 0;
+        m_bOpen = false;
+    } catch (...) {
+        logger().error("Exception in Closing DBX file");
+    }
+}
+
+std::int32_t DbxFile::findConvertableMails(std::int32_t& count)
+{
+    if (!m_bOpen) {
+        logger().error("Trying to find convertable mails without opening the file");
+        return -1;
+    }
+    m_nFileSize = m_pFile->size();
+    std::vector<std::uint32_t>().swap(m_visited);
+    m_walk = 0;
+    try {
+        m_nBlocksFound = scanBlocks(*m_pFile, m_nFileSize, m_blocks, logger());
+    } catch (...) {
+        logger().error("Error in searching object");
+    }
+    std::int32_t n = 0;
+    try {
+        n = linkChains(m_blocks, m_mailHeads, logger());
+    } catch (...) {
+        logger().error("Error in analysing object");
+        m_mailHeads.clear();
+        n = 0;
+    }
+    count = n;
+    logger().exec(strprintf("%d Convertable mails found.", n));
+    return n;
+}
+
+bool DbxFile::saveMailToEML(const std::filesystem::path& folder, std::string& outPath,
+                            std::int32_t i)
+{
+    try {
+        if (!m_bOpen) {
+            logger().error("trying to save mail to EML without opening DBX file");
+            m_lastWriteResult = MailWriteResult::NotOpen;
+            return false;
+        }
+        m_lastWriteResult = writeMail(folder, outPath, i);
+        if (m_lastWriteResult == MailWriteResult::Written)
+            return true;
+        logger().error(strprintf("could not write %s file to %s folder", outPath.c_str(),
+                                 folder.c_str()));
+        return false;
+    } catch (...) {
+        logger().error(strprintf("error in saveMailToEML for mail:%d (%s)", i, outPath.c_str()));
+        m_lastWriteResult = MailWriteResult::Exception;
+        return false;
+    }
+}
+
+MailWriteResult DbxFile::writeMail(const std::filesystem::path& folder, std::string& outPath,
+                                   std::int32_t i)
+{
+    try {
+        if (static_cast<std::uint32_t>(i) >= m_mailHeads.size()) {
+            logger().error(strprintf("Email index out of bound, Trying to recover email no=%d out of %zu",
+                                     i, m_mailHeads.size()));
+            return MailWriteResult::IndexOutOfRange;
+        }
+        const std::int32_t head = m_mailHeads[static_cast<std::size_t>(i)];
+        if (head < 0 || static_cast<std::size_t>(head) >= m_blocks.size()
+            || m_blocks[static_cast<std::size_t>(head)].role != BlockRole::MailHead)
+            return MailWriteResult::TakenOver;
+
+        const std::filesystem::path path
+            = folder / strprintf("%s_%06d.eml", m_strBaseName.c_str(), i + 1);
+        outPath = path.string();
+
+        if (m_bRecovery && !passesHeaderTest(head, i))
+            return MailWriteResult::HeaderTestFailed;
+
+        logger().exec(strprintf("Mail %d Starts at %u Offset", i,
+                                m_blocks[static_cast<std::size_t>(head)].fileOffset));
+
+        platform::OutputFile out;
+        if (!out.create(path))
+            return MailWriteResult::CannotCreate;
+
+        if (m_visited.size() != m_blocks.size()) {
+            m_visited.assign(m_blocks.size(), 0);
+            m_walk = 0;
+        }
+        if (++m_walk == 0) { // wrapped: start the marks afresh
+            std::fill(m_visited.begin(), m_visited.end(), 0);
+            m_walk = 1;
+        }
+
+        unsigned char data[kBlockDataSize];
+        for (std::int32_t b = head; b >= 0;) {
+            if (static_cast<std::size_t>(b) >= m_blocks.size()) {
+                logger().error(strprintf("Mail rejected due to object index out of bound. "
+                                         "Object index:%d out of total:%zu",
+                                         b + 1, m_blocks.size()));
+                out.close();
+                return MailWriteResult::ChainLeavesTable;
+            }
+            if (m_visited[static_cast<std::size_t>(b)] == m_walk)
+                break; // the chain loops back: the mail ends here
+            m_visited[static_cast<std::size_t>(b)] = m_walk;
+
+            const BlockRecord& block = m_blocks[static_cast<std::size_t>(b)];
+            try {
+                const std::size_t got = m_pFile->readAt(
+                    std::uint64_t {block.fileOffset} + kBlockHeaderSize, data, block.dataLength);
+                if (got < block.dataLength)
+                    logger().error(strprintf("Error reading block No:%d (offset=%u) of Email No:%d ",
+                                             b, block.fileOffset, i));
+                else
+                    out.write(data, got);
+            } catch (...) {
+                logger().error(strprintf("Exception for block No:%d (offset=%u) of Email No:%d ", b,
+                                         block.fileOffset, i));
+            }
+            b = block.nextIndex;
+        }
+
+        if (!out.close()) {
+            logger().error(strprintf("Error writing mail %d to file:%s", i, outPath.c_str()));
+            return MailWriteResult::WriteFailed;
+        }
+        logger().exec(strprintf("Mail:%d saved successfully to file:%s", i, outPath.c_str()));
+        return MailWriteResult::Written;
+    } catch (...) {
+        logger().error(strprintf("Exception while writing %d mail at %s", i, outPath.c_str()));
+        return MailWriteResult::Exception;
+    }
+}
+
+// Gathers the used data of the chain's first five blocks and looks for mail headers in
+// it. A block is usable when its header and its used bytes can be read; the rest of its
+// data area may be missing (the end of a truncated file).
+bool DbxFile::passesHeaderTest(std::int32_t head, std::int32_t i)
+{
+    std::string text;
+    unsigned char block[kBlockSize];
+    std::int32_t b = head;
+    for (int taken = 0; taken < kHeaderTestBlocks && b >= 0; ++taken) {
+        if (static_cast<std::size_t>(b) >= m_blocks.size())
+            break;
+        const BlockRecord& record = m_blocks[static_cast<std::size_t>(b)];
+        const std::size_t wanted = kBlockHeaderSize + record.dataLength;
+        const std::size_t got = m_pFile->readAt(record.fileOffset, block, wanted);
+        if (got < wanted) {
+            if (taken == 0) {
+                logger().error(strprintf("Error reading even first block of Email No:%d", i));
+                return false;
+            }
+            break;
+        }
+        text.append(reinterpret_cast<const char*>(block + kBlockHeaderSize), record.dataLength);
+        b = record.nextIndex;
+    }
+    if (looksLikeMailHeader(text))
+        return true;
+    logger().error(strprintf("Mail %d rejected as no valid mail header found in it.", i));
+    return false;
+}
+
+} // namespace mailmend::dbx

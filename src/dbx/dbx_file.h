@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dbx/block_table.h"
+#include "log/log.h"
+#include "platform/file_reader.h"
+
+namespace mailmend::dbx {
+
+// Why a mail was or was not written, for summaries; the log lines say the same in words.
+enum class MailWriteResult {
+    Written,
+    NotOpen,
+    IndexOutOfRange,
+    TakenOver,        // its head became part of another chain: not a mail of its own
+    HeaderTestFailed, // recovery mode found no mail header in it
+    CannotCreate,     // the output file could not be created
+    ChainLeavesTable,
+    WriteFailed,      // the output file could not be written in full
+    Exception,
+};
+
+// Reads the mails of one .dbx file: finds every data block by testing every byte
+// position, links the blocks into chains and writes any chain as an .eml file. The
+// file's own index is never read, so damaged files give up what is left of them.
+//
+// Use: open, findConvertableMails, saveMailToEML for each number, close.
+class DbxFile {
+public:
+    using Opener = platform::OpenResult (*)(const std::filesystem::path&);
+
+    DbxFile();
+    ~DbxFile();
+    DbxFile(const DbxFile&) = delete;
+    DbxFile& operator=(const DbxFile&) = delete;
+
+    void setLogging(bool on) { m_bLog = on; }
+    void setRecoveryMode(bool on) { m_bRecovery = on; }
+
+    bool open(const std::string& path);
+    // Number of mails found (also stored in `count`), or -1 when no file is open.
+    std::int32_t findConvertableMails(std::int32_t& count);
+    // Writes mail `i` (0-based) into `folder` as <base name>_<i + 1, six digits>.eml and
+    // stores that path in `outPath`. True when the whole mail was written.
+    bool saveMailToEML(const std::filesystem::path& folder, std::string& outPath, std::int32_t i);
+    void close();
+
+    bool isOpen() const { return m_bOpen; }
+    const std::string& baseName() const { return m_strBaseName; }
+    std::uint64_t fileSize() const { return m_nFileSize; }
+    std::uint64_t blocksFound() const { return m_nBlocksFound; }
+    const BlockTable& blockTable() const { return m_blocks; }
+    const std::vector<std::int32_t>& mailHeads() const { return m_mailHeads; }
+    MailWriteResult lastWriteResult() const { return m_lastWriteResult; }
+    // The system's reason when the last open failed.
+    const std::string& lastOpenError() const { return m_lastOpenError; }
+
+    // Seams for tests: where log lines go (file logs by default) and how files open.
+    void setLogWriter(LogWriter* writer) { m_logWriter = writer; }
+    void setOpener(Opener opener) { m_opener = opener; }
+
+private:
+    Logger logger() const { return Logger {m_bLog ? m_logWriter : nullptr}; }
+    void resetTables();
+    bool failOpen(const std::string& reason);
+    MailWriteResult writeMail(const std::filesystem::path& folder, std::string& outPath,
+                              std::int32_t i);
+    bool passesHeaderTest(std::int32_t head, std::int32_t i);
+
+    bool m_bLog = false;
+    bool m_bRecovery = false;
+    std::string m_strPath;
+    std::string m_strBaseName;
+    std::unique_ptr<platform::ReadableFile> m_pFile;
+    bool m_bOpen = false;
+    std::uint64_t m_nBlocksFound = 0;
+    std::uint64_t m_nFileSize = 0;
+    std::vector<std::int32_t> m_mailHeads;
+    BlockTable m_blocks;
+
+    // Walk marks for ending a chain that loops back: a block is visited in the current
+    // walk when its mark equals m_walk.
+    std::vector<std::uint32_t> m_visited;
+    std::uint32_t m_walk = 0;
+
+    MailWriteResult m_lastWriteResult = MailWriteResult::NotOpen;
+    std::string m_lastOpenError;
+    LogWriter* m_logWriter = &fileLog();
+    Opener m_opener = &platform::openForReading;
+};
+
+} // namespace mailmend::dbx

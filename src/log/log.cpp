@@ -1,0 +1,142 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "log/log.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <mutex>
+#include <unistd.h>
+
+#include "log/text.h"
+#include "platform/directories.h"
+
+namespace mailmend {
+namespace {
+
+constexpr const char* kLogFolder = "Log Files";
+constexpr const char* kExecLog = "ExecLog.log";
+constexpr const char* kErrorLog = "ErrorLog.log";
+
+std::mutex g_rememberedMutex;
+std::filesystem::path g_remembered; // written by InitLogs only
+
+std::filesystem::path derivedBaseDirectory()
+{
+    const auto exeDir = platform::executableDirectory();
+    if (platform::isWritableDirectory(exeDir))
+        return exeDir;
+    return platform::userStateDirectory();
+}
+
+// Log files are text in the system's code page where each line break is CR LF, as the
+// program has always written them; a bare LF inside a message becomes CR LF too.
+std::string withCrLf(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size() + 2);
+    for (char c : text) {
+        if (c == '\n')
+            out += '\r';
+        out += c;
+    }
+    out += "\r\n";
+    return out;
+}
+
+// One open, one append, one close: the line is on disk when this returns.
+bool appendToFile(const std::filesystem::path& file, const std::string& bytes, bool& opened)
+{
+    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    opened = fd >= 0;
+    if (!opened)
+        return false;
+    std::size_t done = 0;
+    bool ok = true;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    return ok;
+}
+
+class FileLogWriter final : public LogWriter {
+public:
+    void write(const std::string& message, bool isError) override
+    {
+        WriteLog(0, 0, message, isError);
+    }
+};
+
+} // namespace
+
+void InitLogs()
+{
+    InitLogs(derivedBaseDirectory(), platform::systemClock());
+}
+
+void InitLogs(const std::filesystem::path& baseDirectory, const platform::Clock& clock)
+{
+    const auto folder = baseDirectory / kLogFolder;
+    platform::createDirectories(folder); // failure, or an existing folder, is ignored
+
+    const auto date = clock.utcDate();
+    const auto time = clock.localTime();
+    const std::string rule(79, '=');
+    std::string header;
+    header += withCrLf(rule);
+    header += withCrLf("Last Log On");
+    header += withCrLf(strprintf("Date : %d/%d/%d", date.day, date.month, date.year));
+    header += withCrLf(strprintf("Time : %d:%d:%d", time.hour, time.minute, time.second));
+    header += withCrLf(rule);
+
+    bool opened = false;
+    appendToFile(folder / kErrorLog, header, opened); // each file on its own
+    appendToFile(folder / kExecLog, header, opened);
+
+    std::lock_guard lock(g_rememberedMutex);
+    g_remembered = baseDirectory;
+}
+
+std::filesystem::path logBaseDirectory()
+{
+    {
+        std::lock_guard lock(g_rememberedMutex);
+        if (!g_remembered.empty())
+            return g_remembered;
+    }
+    return derivedBaseDirectory();
+}
+
+void forgetLogDirectory()
+{
+    std::lock_guard lock(g_rememberedMutex);
+    g_remembered.clear();
+}
+
+bool WriteLog(int code, int errorNumber, const std::string& message, bool isError)
+{
+    try {
+        const auto file = logBaseDirectory() / kLogFolder / (isError ? kErrorLog : kExecLog);
+        const std::string line
+            = withCrLf(strprintf("Code:%d  Error:%d  MSG:", code, errorNumber) + message);
+        bool opened = false;
+        appendToFile(file, line, opened);
+        return opened;
+    } catch (...) {
+        return false;
+    }
+}
+
+LogWriter& fileLog()
+{
+    static FileLogWriter writer;
+    return writer;
+}
+
+} // namespace mailmend

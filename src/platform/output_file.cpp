@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/output_file.h"
+
+namespace mailmend::platform {
+
+OutputFile::~OutputFile()
+{
+    close();
+}
+
+bool OutputFile::create(const std::filesystem::path& path)
+{
+    close();
+    m_failed = false;
+    m_file = std::fopen(path.c_str(), "w+be"); // e: close-on-exec
+    return m_file != nullptr;
+}
+
+void OutputFile::write(const void* data, std::size_t count)
+{
+    if (!m_file) {
+        m_failed = true;
+        return;
+    }
+    if (count != 0 && std::fwrite(data, 1, count, m_file) != count)
+        m_failed = true;
+}
+
+bool OutputFile::close()
+{
+    if (!m_file)
+        return false;
+    const bool closed = std::fclose(m_file) == 0;
+    m_file = nullptr;
+    return closed && !m_failed;
+}
+
+} // namespace mailmend::platform

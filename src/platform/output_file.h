@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <filesystem>
+
+namespace mailmend::platform {
+
+// A file created (or truncated) for writing, buffered. Every failure is remembered, so
+// a mail whose bytes did not all reach the disk is never reported as written.
+class OutputFile {
+public:
+    OutputFile() = default;
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Creates the file, truncating one that exists. False when the system refuses.
+    bool create(const std::filesystem::path& path);
+    bool isOpen() const { return m_file != nullptr; }
+
+    void write(const void* data, std::size_t count);
+
+    // Flushes and closes. True when every write and the close itself succeeded.
+    bool close();
+
+private:
+    std::FILE* m_file = nullptr;
+    bool m_failed = false;
+};
+
+} // namespace mailmend::platform
