@@ -41,6 +41,7 @@ bool DbxFile::failOpen(const std::string& reason)
 {
     m_lastOpenError = reason;
     m_strBaseName.clear();
+    m_window.reset();
     m_pFile.reset();
     m_bOpen = false;
     const std::string message
@@ -60,8 +61,10 @@ bool DbxFile::open(const std::string& path)
                                          platform::MessageStyle::Ok);
             return false;
         }
-        if (m_bOpen) // a second open without close: let go of the first file
+        if (m_bOpen) { // a second open without close: let go of the first file
+            m_window.reset();
             m_pFile.reset();
+        }
         m_strBaseName = baseNameOf(path);
         m_lastOpenError.clear();
         m_nBlocksFound = 0;
@@ -80,6 +83,7 @@ bool DbxFile::open(const std::string& path)
             return failOpen("larger than 4 GB");
         }
         m_pFile = std::move(opened.file);
+        m_window = std::make_unique<platform::ReadWindow>(*m_pFile);
         m_bOpen = true;
         m_nFileSize = size;
         logger().exec(strprintf("%s DBX File opened succssfully.", path.c_str()));
@@ -96,6 +100,7 @@ void DbxFile::close()
             logger().error("Error: Trying to close file without opening DBX file first");
             return;
         }
+        m_window.reset();
         m_pFile.reset();
         resetTables();
         logger().exec(strprintf("%s DBX File closed succssfully.", m_strPath.c_str()));
@@ -209,7 +214,7 @@ MailWriteResult DbxFile::writeMail(const std::filesystem::path& folder, std::str
 
             const BlockRecord& block = m_blocks[static_cast<std::size_t>(b)];
             try {
-                const std::size_t got = m_pFile->readAt(
+                const std::size_t got = m_window->readAt(
                     std::uint64_t {block.fileOffset} + kBlockHeaderSize, data, block.dataLength);
                 if (got < block.dataLength)
                     logger().error(strprintf("Error reading block No:%d (offset=%u) of Email No:%d ",
@@ -248,7 +253,7 @@ bool DbxFile::passesHeaderTest(std::int32_t head, std::int32_t i)
             break;
         const BlockRecord& record = m_blocks[static_cast<std::size_t>(b)];
         const std::size_t wanted = kBlockHeaderSize + record.dataLength;
-        const std::size_t got = m_pFile->readAt(record.fileOffset, block, wanted);
+        const std::size_t got = m_window->readAt(record.fileOffset, block, wanted);
         if (got < wanted) {
             if (taken == 0) {
                 logger().error(strprintf("Error reading even first block of Email No:%d", i));

@@ -10,6 +10,7 @@
 #include "dbx/block_table.h"
 #include "log/log.h"
 #include "platform/file_reader.h"
+#include "platform/read_window.h"
 
 namespace mailmend::dbx {
 
@@ -78,6 +79,7 @@ private:
     std::string m_strPath;
     std::string m_strBaseName;
     std::unique_ptr<platform::ReadableFile> m_pFile;
+    std::unique_ptr<platform::ReadWindow> m_window; // mail data is read through this
     bool m_bOpen = false;
     std::uint64_t m_nBlocksFound = 0;
     std::uint64_t m_nFileSize = 0;

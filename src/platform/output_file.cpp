@@ -13,7 +13,13 @@ bool OutputFile::create(const std::filesystem::path& path)
     close();
     m_failed = false;
     m_file = std::fopen(path.c_str(), "w+be"); // e: close-on-exec
-    return m_file != nullptr;
+    if (!m_file)
+        return false;
+    constexpr std::size_t kBufferSize = 64 * 1024;
+    if (!m_buffer)
+        m_buffer.reset(new char[kBufferSize]);
+    std::setvbuf(m_file, m_buffer.get(), _IOFBF, kBufferSize);
+    return true;
 }
 
 void OutputFile::write(const void* data, std::size_t count)

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 
 namespace mailmend::platform {
 
@@ -28,6 +29,7 @@ public:
 private:
     std::FILE* m_file = nullptr;
     bool m_failed = false;
+    std::unique_ptr<char[]> m_buffer; // large enough that most mails are one write
 };
 
 } // namespace mailmend::platform
