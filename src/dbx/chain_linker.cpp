@@ -17,39 +17,85 @@ void release(std::vector<T>& v)
     std::vector<T>().swap(v);
 }
 
-// Blocks grouped by the value of one field: a group is a run of positions in a sorted
-// layout, named by the position where it starts. Each block knows the group it belongs to
-// (by this field) and the group whose value equals the other field of the block.
-struct Grouping {
-    std::vector<std::uint32_t> own;   // group of the block by this field
-    std::vector<std::uint32_t> match; // group whose value is the other field, or kNone
-};
-
-template <typename OwnField, typename OtherField>
-Grouping groupBy(const BlockTable& table, OwnField ownField, OtherField otherField)
+// Table indices ordered by one 32-bit field, as keys (value << 32 | index). A stable
+// two-pass radix sort on the value keeps equal values in table order, in linear time.
+template <typename Field>
+std::vector<std::uint64_t> sortedKeys(const BlockTable& table, Field field,
+                                      std::vector<std::uint64_t>& scratch)
 {
     const std::size_t n = table.size();
     std::vector<std::uint64_t> keys(n);
     for (std::size_t i = 0; i < n; ++i)
-        keys[i] = (std::uint64_t {ownField(table[i])} << 32) | i;
-    std::sort(keys.begin(), keys.end());
+        keys[i] = (std::uint64_t {field(table[i])} << 32) | i;
+    scratch.resize(n);
+    std::vector<std::uint32_t> counts(1u << 16);
+    for (const unsigned shift : {32u, 48u}) {
+        std::fill(counts.begin(), counts.end(), 0);
+        for (std::uint64_t k : keys)
+            ++counts[(k >> shift) & 0xFFFF];
+        std::uint32_t sum = 0;
+        for (auto& c : counts) {
+            const std::uint32_t here = c;
+            c = sum;
+            sum += here;
+        }
+        for (std::uint64_t k : keys)
+            scratch[counts[(k >> shift) & 0xFFFF]++] = k;
+        keys.swap(scratch);
+    }
+    return keys;
+}
 
-    Grouping g;
-    g.own.resize(n);
+// For every block, the position in `keys` where its run of equal values starts.
+std::vector<std::uint32_t> runStarts(const std::vector<std::uint64_t>& keys)
+{
+    std::vector<std::uint32_t> own(keys.size());
     std::uint32_t start = 0;
-    for (std::size_t s = 0; s < n; ++s) {
+    for (std::size_t s = 0; s < keys.size(); ++s) {
         if (s == 0 || (keys[s] >> 32) != (keys[s - 1] >> 32))
             start = static_cast<std::uint32_t>(s);
-        g.own[keys[s] & 0xFFFFFFFFu] = start;
+        own[keys[s] & 0xFFFFFFFFu] = start;
     }
-    g.match.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint64_t value = otherField(table[i]);
-        const auto it = std::lower_bound(keys.begin(), keys.end(), value << 32);
-        g.match[i] = (it != keys.end() && (*it >> 32) == value)
-            ? static_cast<std::uint32_t>(it - keys.begin())
-            : kNone;
+    return own;
+}
+
+// For every block (walked in `probe` order, ascending by the probed value), the start of
+// the run in `runs` whose value equals it, or kNone. Both are sorted, so one merge does.
+std::vector<std::uint32_t> matchingRuns(const std::vector<std::uint64_t>& probe,
+                                        const std::vector<std::uint64_t>& runs)
+{
+    std::vector<std::uint32_t> match(probe.size(), kNone);
+    std::size_t r = 0;
+    for (std::uint64_t k : probe) {
+        const std::uint64_t value = k >> 32;
+        while (r < runs.size() && (runs[r] >> 32) < value)
+            ++r;
+        if (r < runs.size() && (runs[r] >> 32) == value)
+            match[k & 0xFFFFFFFFu] = static_cast<std::uint32_t>(r);
     }
+    return match;
+}
+
+// Blocks grouped by selfOffset and by nextOffset: a group is a run of positions in the
+// sorted order, named by the position where it starts.
+struct Groups {
+    std::vector<std::uint32_t> bySelf;         // group of the block by its selfOffset
+    std::vector<std::uint32_t> byNext;         // group of the block by its nextOffset
+    std::vector<std::uint32_t> successorGroup; // selfOffset group equal to its nextOffset
+    std::vector<std::uint32_t> predecessorGroup; // nextOffset group equal to its selfOffset
+};
+
+Groups groupBlocks(const BlockTable& table)
+{
+    std::vector<std::uint64_t> scratch;
+    const auto selfKeys = sortedKeys(table, [](const BlockRecord& b) { return b.selfOffset; }, scratch);
+    const auto nextKeys = sortedKeys(table, [](const BlockRecord& b) { return b.nextOffset; }, scratch);
+    release(scratch);
+    Groups g;
+    g.bySelf = runStarts(selfKeys);
+    g.byNext = runStarts(nextKeys);
+    g.successorGroup = matchingRuns(nextKeys, selfKeys);
+    g.predecessorGroup = matchingRuns(selfKeys, nextKeys);
     return g;
 }
 
@@ -210,16 +256,11 @@ std::int32_t linkChains(BlockTable& table, std::vector<std::int32_t>& mailHeads,
     std::uint64_t suspicious = 0;
     std::vector<std::int32_t> heads;
     {
-        Grouping bySelf = groupBy(
-            table, [](const BlockRecord& b) { return b.selfOffset; },
-            [](const BlockRecord& b) { return b.nextOffset; });
-        Grouping byNext = groupBy(
-            table, [](const BlockRecord& b) { return b.nextOffset; },
-            [](const BlockRecord& b) { return b.selfOffset; });
-        const std::vector<std::uint32_t> successorGroup = std::move(bySelf.match);
-        const std::vector<std::uint32_t> predecessorGroup = std::move(byNext.match);
-        HeadList headList(n, std::move(bySelf.own));
-        PendingList pending(n, std::move(byNext.own));
+        Groups groups = groupBlocks(table);
+        const std::vector<std::uint32_t> successorGroup = std::move(groups.successorGroup);
+        const std::vector<std::uint32_t> predecessorGroup = std::move(groups.predecessorGroup);
+        HeadList headList(n, std::move(groups.bySelf));
+        PendingList pending(n, std::move(groups.byNext));
 
         for (std::size_t i = 0; i < n; ++i) {
             const auto d = static_cast<std::int32_t>(i);
