@@ -1,0 +1,24 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <filesystem>
+
+namespace mailmend::testing {
+
+// A new, empty folder under the system's temporary directory, removed with everything in
+// it when the object goes away.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return m_path; }
+    std::filesystem::path operator/(const std::filesystem::path& name) const { return m_path / name; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+} // namespace mailmend::testing
