@@ -17,8 +17,9 @@ void release(std::vector<T>& v)
     std::vector<T>().swap(v);
 }
 
-// Table indices ordered by one 32-bit field, as keys (value << 32 | index). A stable
-// two-pass radix sort on the value keeps equal values in table order, in linear time.
+// Table indices ordered by one 32-bit field, as keys (value << 32 | index). For large
+// tables a stable two-pass radix sort on the value keeps equal values in table order,
+// in linear time.
 template <typename Field>
 std::vector<std::uint64_t> sortedKeys(const BlockTable& table, Field field,
                                       std::vector<std::uint64_t>& scratch)
@@ -27,6 +28,10 @@ std::vector<std::uint64_t> sortedKeys(const BlockTable& table, Field field,
     std::vector<std::uint64_t> keys(n);
     for (std::size_t i = 0; i < n; ++i)
         keys[i] = (std::uint64_t {field(table[i])} << 32) | i;
+    if (n < 16384) { // the radix passes' counters cost more than sorting a small table
+        std::sort(keys.begin(), keys.end());
+        return keys;
+    }
     scratch.resize(n);
     std::vector<std::uint32_t> counts(1u << 16);
     for (const unsigned shift : {32u, 48u}) {
