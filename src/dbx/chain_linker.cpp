@@ -285,16 +285,21 @@ std::int32_t linkChains(BlockTable& table, std::vector<std::int32_t>& mailHeads,
                         block.role = BlockRole::LastBlock;
                 }
 
-                if (!block.hasPredecessor) {
-                    const std::uint32_t headGroup = successorGroup[i];
-                    const std::uint32_t headSlot = headList.firstSlotIn(headGroup);
-                    if (headSlot != kNone) {
-                        const std::int32_t h = headList.blockAt(headSlot);
+                // The first listed head that continues this block becomes its successor.
+                const std::uint32_t headGroup = successorGroup[i];
+                auto takeSuccessorHead = [&] {
+                    const std::uint32_t slot = headList.firstSlotIn(headGroup);
+                    if (slot != kNone) {
+                        const std::int32_t h = headList.blockAt(slot);
                         table[h].hasPredecessor = true;
                         table[h].role = roleOfFoundSuccessor(table[h]);
                         block.nextIndex = h;
                     }
-                    const std::uint32_t predGroup = predecessorGroup[i];
+                    return slot;
+                };
+                // The latest block waiting for this one becomes its predecessor.
+                const std::uint32_t predGroup = predecessorGroup[i];
+                auto takePendingPredecessor = [&] {
                     const std::uint32_t p = pending.lastIn(predGroup);
                     if (p != kNone) {
                         block.role = BlockRole::Linked;
@@ -302,43 +307,33 @@ std::int32_t linkChains(BlockTable& table, std::vector<std::int32_t>& mailHeads,
                         table[p].nextIndex = d;
                         pending.removeLast(predGroup);
                     }
+                    return p != kNone;
+                };
 
-                    if (headSlot != kNone && p != kNone)
+                if (!block.hasPredecessor) {
+                    const std::uint32_t headSlot = takeSuccessorHead();
+                    const bool predecessorFound = takePendingPredecessor();
+                    if (headSlot != kNone && predecessorFound)
                         continue; // joined two chains; the old head stays listed
                     if (headSlot != kNone) {
                         block.role = BlockRole::MailHead; // the chain now starts here
                         headList.replaceFirst(headGroup, headSlot, d);
                         continue;
                     }
-                    if (p == kNone) {
+                    if (!predecessorFound) {
                         headList.append(d);
                         block.role = BlockRole::MailHead;
                     }
                 }
 
                 if (wantsSuccessor) {
-                    bool matched = false;
-                    const std::uint32_t headGroup = successorGroup[i];
-                    const std::uint32_t headSlot = headList.firstSlotIn(headGroup);
-                    if (headSlot != kNone) {
-                        const std::int32_t h = headList.blockAt(headSlot);
-                        table[h].hasPredecessor = true;
-                        table[h].role = roleOfFoundSuccessor(table[h]);
-                        block.nextIndex = h;
+                    const std::uint32_t headSlot = takeSuccessorHead();
+                    if (headSlot != kNone) { // that head no longer starts a mail
+                        putBackCandidates.push_back(headList.blockAt(headSlot));
                         headList.removeFirst(headGroup, headSlot);
-                        putBackCandidates.push_back(h);
-                        matched = true;
                     }
-                    const std::uint32_t predGroup = predecessorGroup[i];
-                    const std::uint32_t p = pending.lastIn(predGroup);
-                    if (p != kNone) {
-                        block.role = BlockRole::Linked;
-                        block.hasPredecessor = true;
-                        table[p].nextIndex = d;
-                        pending.removeLast(predGroup);
-                        matched = true;
-                    }
-                    if (!matched)
+                    const bool predecessorFound = takePendingPredecessor();
+                    if (headSlot == kNone && !predecessorFound)
                         pending.append(static_cast<std::uint32_t>(i));
                 }
             } catch (...) {

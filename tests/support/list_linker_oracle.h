@@ -7,16 +7,9 @@
 #include <vector>
 
 #include "dbx/block_table.h"
+#include "support/recording.h"
 
 namespace mailmend::testing {
-
-// One line sent to the logs: the error log when isError is set, else the execution log.
-struct LogLine {
-    std::string message;
-    bool isError = false;
-
-    bool operator==(const LogLine&) const = default;
-};
 
 inline std::ostream& operator<<(std::ostream& out, const LogLine& line)
 {
