@@ -61,6 +61,9 @@ std::uint64_t scanBlocks(platform::ReadableFile& file, std::uint64_t fileSize, B
 {
     std::uint64_t found = 0;
     table.clear();
+    // Room for a header every 528 bytes: enough for any real folder, so the table never
+    // holds its old and new storage at once while it grows. Untouched room costs nothing.
+    table.reserve(static_cast<std::size_t>(fileSize / kBlockSize + 1));
     log.exec("Advance Search Initialized");
     try {
         std::vector<unsigned char> buffer(kScanChunkSize);
