@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdarg>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -24,6 +23,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "log/text.h"
 #include "dbx/block_scan.h"
 #include "dbx/chain_linker.h"
 #include "dbx/dbx_file.h"
@@ -80,16 +80,7 @@ void figure(const char* name, const std::string& value, const std::string& targe
     std::printf("\n");
 }
 
-std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string format(const char* fmt, ...)
-{
-    char text[512];
-    va_list args;
-    va_start(args, fmt);
-    std::vsnprintf(text, sizeof text, fmt, args);
-    va_end(args);
-    return text;
-}
+using mailmend::strprintf;
 
 // What the fixture generator wrote beside a fixture (FILE.info, key=value lines).
 struct FixtureInfo {
@@ -292,7 +283,7 @@ struct ExtractionResult {
 ExtractionResult benchExtract(const Options& opt, const FixtureInfo& info,
                               std::vector<fs::path>& outputs)
 {
-    section(format("[1] Whole extraction to .eml files (%s, output on the same disk)",
+    section(strprintf("[1] Whole extraction to .eml files (%s, output on the same disk)",
                    opt.mails.filename().c_str())
                 .c_str());
     ExtractionResult result;
@@ -320,18 +311,18 @@ ExtractionResult benchExtract(const Options& opt, const FixtureInfo& info,
         std::printf("  mailmend-cli failed to run (%s)\n", opt.cli.c_str());
     } else {
         figure("mailmend-cli FILE -o OUTDIR",
-               format("%.2f s  (user %.2f, sys %.2f)", run.wall, run.user, run.system));
+               strprintf("%.2f s  (user %.2f, sys %.2f)", run.wall, run.user, run.system));
         figure("  written",
-               format("%llu files, %.0f MiB", static_cast<unsigned long long>(written.files),
+               strprintf("%llu files, %.0f MiB", static_cast<unsigned long long>(written.files),
                       static_cast<double>(written.bytes) / kMiB),
-               info.known ? format("= %llu", static_cast<unsigned long long>(info.mails)) : "",
+               info.known ? strprintf("= %llu", static_cast<unsigned long long>(info.mails)) : "",
                info.known ? std::optional<bool>(written.files == info.mails
                                                 && written.bytes == info.mailBytes)
                           : std::nullopt);
     }
-    figure("plain write of as many bytes", format("%.2f s  (one file, 1 MiB write() calls)", plainSeconds));
+    figure("plain write of as many bytes", strprintf("%.2f s  (one file, 1 MiB write() calls)", plainSeconds));
     if (result.ran)
-        figure("  mailmend-cli / plain write", format("%.2f", run.wall / plainSeconds));
+        figure("  mailmend-cli / plain write", strprintf("%.2f", run.wall / plainSeconds));
 
     if (opt.noPeer || opt.peer.empty()) {
         std::printf("  peer skipped: undbx %s\n",
@@ -346,14 +337,14 @@ ExtractionResult benchExtract(const Options& opt, const FixtureInfo& info,
         return result;
     }
     figure("undbx -r FILE OUTDIR",
-           format("%.2f s  (user %.2f, sys %.2f)", peerRun.wall, peerRun.user, peerRun.system));
-    figure("  written", format("%llu files, %.0f MiB, peak %.1f MiB",
+           strprintf("%.2f s  (user %.2f, sys %.2f)", peerRun.wall, peerRun.user, peerRun.system));
+    figure("  written", strprintf("%llu files, %.0f MiB, peak %.1f MiB",
                                static_cast<unsigned long long>(peerWritten.files),
                                static_cast<double>(peerWritten.bytes) / kMiB,
                                static_cast<double>(peerRun.peakBytes) / kMiB));
     if (result.ran) {
         const double ratio = peerRun.wall / run.wall;
-        figure("speed-up over undbx (wall time)", format("%.2fx", ratio), ">= 3x", ratio >= 3.0);
+        figure("speed-up over undbx (wall time)", strprintf("%.2fx", ratio), ">= 3x", ratio >= 3.0);
     }
     return result;
 }
@@ -368,22 +359,22 @@ void benchMemory(const ExtractionResult& extraction, std::uint64_t blocksFound,
     }
     const double limit = 64.0 * kMiB + 48.0 * static_cast<double>(blocksFound);
     const auto peak = static_cast<double>(extraction.run.peakBytes);
-    figure("peak resident", format("%.1f MiB", peak / kMiB), format("<= %.1f MiB", limit / kMiB),
+    figure("peak resident", strprintf("%.1f MiB", peak / kMiB), strprintf("<= %.1f MiB", limit / kMiB),
            peak <= limit);
-    figure("  limit", format("64 MiB + 48 B x %llu blocks found",
+    figure("  limit", strprintf("64 MiB + 48 B x %llu blocks found",
                              static_cast<unsigned long long>(blocksFound)));
     if (peak > 64.0 * kMiB)
         figure("  bytes per block above 64 MiB",
-               format("%.1f", (peak - 64.0 * kMiB) / static_cast<double>(blocksFound)));
+               strprintf("%.1f", (peak - 64.0 * kMiB) / static_cast<double>(blocksFound)));
     // A child's ru_maxrss starts from the peak of the process that started it.
     figure("  (this program's own peak then)",
-           format("%.1f MiB", static_cast<double>(launcherPeak) / kMiB));
+           strprintf("%.1f MiB", static_cast<double>(launcherPeak) / kMiB));
 }
 
 std::uint64_t benchScan(const Options& opt, const FixtureInfo& info)
 {
     const std::uint64_t fileSize = fs::file_size(opt.mails);
-    section(format("[2] Block scan against a plain read (%s, %.0f MiB, cached, best of %d)",
+    section(strprintf("[2] Block scan against a plain read (%s, %.0f MiB, cached, best of %d)",
                    opt.mails.filename().c_str(), static_cast<double>(fileSize) / kMiB, opt.rounds)
                 .c_str());
     plainRead(opt.mails, std::size_t {1} << 20); // bring the file into the page cache
@@ -409,21 +400,21 @@ std::uint64_t benchScan(const Options& opt, const FixtureInfo& info)
     const double plainRate = mib / best(plainTimes);
     const double scanRate = mib / best(scanTimes);
     figure("plain read, 100000-byte read()",
-           format("%6.0f MiB/s  (%.3f s)", plainRate, best(plainTimes)));
-    figure("scanBlocks", format("%6.0f MiB/s  (%.3f s)", scanRate, best(scanTimes)));
+           strprintf("%6.0f MiB/s  (%.3f s)", plainRate, best(plainTimes)));
+    figure("scanBlocks", strprintf("%6.0f MiB/s  (%.3f s)", scanRate, best(scanTimes)));
     figure("  medians plain / scan",
-           format("%.3f s / %.3f s", median(plainTimes), median(scanTimes)));
-    figure("  blocks found", format("%llu", static_cast<unsigned long long>(blocksFound)),
-           info.known ? format("= %llu", static_cast<unsigned long long>(info.blocks)) : "",
+           strprintf("%.3f s / %.3f s", median(plainTimes), median(scanTimes)));
+    figure("  blocks found", strprintf("%llu", static_cast<unsigned long long>(blocksFound)),
+           info.known ? strprintf("= %llu", static_cast<unsigned long long>(info.blocks)) : "",
            info.known ? std::optional<bool>(blocksFound == info.blocks) : std::nullopt);
     const double ratio = scanRate / plainRate;
-    figure("scan / plain throughput", format("%.2f", ratio), ">= 0.50", ratio >= 0.5);
+    figure("scan / plain throughput", strprintf("%.2f", ratio), ">= 0.50", ratio >= 0.5);
     return blocksFound;
 }
 
 void benchLink(const Options& opt, const FixtureInfo& mailsInfo, const FixtureInfo& info)
 {
-    section(format("[3] Chain linking (best of %d; each file is scanned once)", opt.rounds).c_str());
+    section(strprintf("[3] Chain linking (best of %d; each file is scanned once)", opt.rounds).c_str());
     std::vector<std::int32_t> heads;
     {
         BlockTable table;
@@ -431,10 +422,10 @@ void benchLink(const Options& opt, const FixtureInfo& mailsInfo, const FixtureIn
         const double t = now();
         const std::int32_t n = mailmend::dbx::linkChains(table, heads, mailmend::Logger {});
         const double seconds = now() - t;
-        figure(format("linkChains, %s", opt.mails.filename().c_str()).c_str(),
-               format("%.3f s  (%zu blocks)", seconds, table.size()), "< 3 s", seconds < 3.0);
-        figure("  mails found", format("%d", n),
-               mailsInfo.known ? format("= %llu", static_cast<unsigned long long>(mailsInfo.mails))
+        figure(strprintf("linkChains, %s", opt.mails.filename().c_str()).c_str(),
+               strprintf("%.3f s  (%zu blocks)", seconds, table.size()), "< 3 s", seconds < 3.0);
+        figure("  mails found", strprintf("%d", n),
+               mailsInfo.known ? strprintf("= %llu", static_cast<unsigned long long>(mailsInfo.mails))
                                : "",
                mailsInfo.known
                    ? std::optional<bool>(static_cast<std::uint64_t>(n) == mailsInfo.mails)
@@ -447,8 +438,8 @@ void benchLink(const Options& opt, const FixtureInfo& mailsInfo, const FixtureIn
     const double t = now();
     scanFile(opt.shuffled, scanned);
     const double scanSeconds = now() - t;
-    figure(format("scanBlocks, %s", opt.shuffled.filename().c_str()).c_str(),
-           format("%6.0f MiB/s  (%.3f s)", static_cast<double>(fileSize) / kMiB / scanSeconds,
+    figure(strprintf("scanBlocks, %s", opt.shuffled.filename().c_str()).c_str(),
+           strprintf("%6.0f MiB/s  (%.3f s)", static_cast<double>(fileSize) / kMiB / scanSeconds,
                   scanSeconds));
 
     std::vector<double> times;
@@ -463,11 +454,11 @@ void benchLink(const Options& opt, const FixtureInfo& mailsInfo, const FixtureIn
             return table[static_cast<std::size_t>(h)].role == mailmend::dbx::BlockRole::MailHead;
         }));
     }
-    figure(format("linkChains, %s", opt.shuffled.filename().c_str()).c_str(),
-           format("%.3f s  (%zu blocks)", best(times), scanned.size()), "< 3 s", best(times) < 3.0);
-    figure("  median", format("%.3f s", median(times)));
-    figure("  list entries / mails in them", format("%d / %zu", entries, mails),
-           info.known ? format("= %llu", static_cast<unsigned long long>(info.mails)) : "",
+    figure(strprintf("linkChains, %s", opt.shuffled.filename().c_str()).c_str(),
+           strprintf("%.3f s  (%zu blocks)", best(times), scanned.size()), "< 3 s", best(times) < 3.0);
+    figure("  median", strprintf("%.3f s", median(times)));
+    figure("  list entries / mails in them", strprintf("%d / %zu", entries, mails),
+           info.known ? strprintf("= %llu", static_cast<unsigned long long>(info.mails)) : "",
            info.known ? std::optional<bool>(mails == info.mails) : std::nullopt);
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "log/text.h"
 #include "support/list_linker_oracle.h"
 
-#include <cstdarg>
 #include <cstdio>
 
 namespace mailmend::testing {
@@ -10,17 +10,7 @@ namespace {
 using dbx::BlockRole;
 using dbx::BlockTable;
 
-std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
-
-std::string format(const char* pattern, ...)
-{
-    char buffer[256];
-    va_list args;
-    va_start(args, pattern);
-    std::vsnprintf(buffer, sizeof buffer, pattern, args);
-    va_end(args);
-    return buffer;
-}
+using mailmend::strprintf;
 
 // Position of the first entry of `heads` whose block has this selfOffset, or -1.
 int firstHeadWithSelfOffset(const BlockTable& b, const std::vector<std::int32_t>& heads,
@@ -181,7 +171,7 @@ ListLinkResult linkByLists(const dbx::BlockTable& input)
     }
 
     result.log.push_back(
-        {format("Total %d suspecious object identified", static_cast<int>(pending.size())), true});
+        {strprintf("Total %d suspecious object identified", static_cast<int>(pending.size())), true});
 
     // Head validation, from the last entry to the first.
     for (int e = static_cast<int>(heads.size()) - 1; e >= 0; --e) {
@@ -190,14 +180,14 @@ ListLinkResult linkByLists(const dbx::BlockTable& input)
             heads.erase(heads.begin() + e);
             ++result.rejected;
             result.log.push_back(
-                {format("Mail %d rejected as last object in chain has nextoffset=%x", e,
+                {strprintf("Mail %d rejected as last object in chain has nextoffset=%x", e,
                         b[last].nextOffset),
                  true});
         }
     }
 
     result.log.push_back(
-        {format("%d Mail headers identified", static_cast<int>(heads.size())), false});
+        {strprintf("%d Mail headers identified", static_cast<int>(heads.size())), false});
     return result;
 }
 
