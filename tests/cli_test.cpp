@@ -87,7 +87,11 @@ INSTANTIATE_TEST_SUITE_P(
                       WrongCase {"MissingOutput", "a.dbx", "no output folder given (use -o DIR)"},
                       WrongCase {"OutputWithoutFolder", "a.dbx -o", "option -o needs a folder"},
                       WrongCase {"EmptyOutputFolder", "a.dbx --output=",
-                                 "option --output needs a folder"}),
+                                 "option --output needs a folder"},
+                      WrongCase {"FormatNotBuilt", "-f pst a.dbx -o out",
+                                 "unknown output format 'pst' (use eml or advanced)"},
+                      WrongCase {"FormatWithoutName", "a.dbx -o out -f",
+                                 "option -f needs a format (eml or advanced)"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(Cli, WritesTheMailsOfAFileIntoAFolderNamedAfterIt)
@@ -106,6 +110,43 @@ TEST(Cli, WritesTheMailsOfAFileIntoAFolderNamedAfterIt)
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(readFile(out / "Inbox" / ("Inbox_00000" + std::to_string(i + 1) + ".eml")),
                   fixture.mails()[static_cast<std::size_t>(i)].text);
+}
+
+TEST(Cli, AdvancedScanCarvesEachMailIntoItsOwnFileAndLeavesNoWorkingFile)
+{
+    TempDir dir;
+    const DbxFixture fixture({mailText(1, 900), mailText(2, 3000), mailText(3, 200)});
+    fixture.writeTo(dir / "Inbox.dbx");
+    DbxFixture({}).writeTo(dir / "Empty.dbx");
+
+    const CliResult result = runCli("--format=advanced " + quoted(dir / "Inbox.dbx") + " "
+                                    + quoted(dir / "Empty.dbx") + " -o " + quoted(dir / "out"));
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_NE(result.output.find((dir / "Inbox.dbx").string() + ": 3 mails carved, 0 failed\n"),
+              std::string::npos)
+        << result.output;
+    EXPECT_NE(result.output.find((dir / "Empty.dbx").string() + ": 0 mails carved, 0 failed\n"),
+              std::string::npos)
+        << result.output;
+    for (int i = 1; i <= 3; ++i) {
+        const std::string mail = readFile(dir / "out" / "Inbox" / ("Inbox_" + std::to_string(i) + ".eml"));
+        EXPECT_EQ(mail.rfind("From: \"Sender " + std::to_string(i) + "\"", 0), 0u) << i;
+    }
+    // The last mail runs to the end of the working copy: its text and its block's rest.
+    EXPECT_EQ(readFile(dir / "out" / "Inbox" / "Inbox_3.eml").substr(0, 200), fixture.mails()[2].text);
+    EXPECT_FALSE(fs::exists(dir / "out" / "Inbox" / "Inbox_4.eml"));
+    EXPECT_FALSE(fs::exists(dir / "out" / "Inbox" / "temp.dbx"));
+    EXPECT_FALSE(fs::exists(dir / "out" / "Empty" / "temp.dbx"));
+}
+
+TEST(Cli, AdvancedScanOfAnUnreadableFileExitsOne)
+{
+    TempDir dir;
+    const CliResult result = runCli("-f advanced " + quoted(dir / "Missing.dbx") + " -o " + quoted(dir / "out"));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.output.find((dir / "Missing.dbx").string() + ": could not be read ("),
+              std::string::npos)
+        << result.output;
 }
 
 TEST(Cli, UnreadableInputExitsOneAndTheOthersAreStillWritten)

@@ -918,8 +918,11 @@ TEST_F(DbxFileTest, RandomBytes)
     EXPECT_EQ(static_cast<std::size_t>(run.count), run.results.size());
 }
 
-// Counts the reads made through files opened for a test.
+// Counts the reads made through files opened for a test; the read numbered
+// g_cancelAtRead sets g_cancel, as a Stop arriving while a mail is being read.
 std::atomic<int> g_reads {0};
+std::atomic<int> g_cancelAtRead {-1};
+platform::CancellationToken g_cancel;
 
 class CountingFile final : public platform::ReadableFile {
 public:
@@ -927,7 +930,8 @@ public:
     std::uint64_t size() const override { return m_file->size(); }
     std::size_t readAt(std::uint64_t position, void* buffer, std::size_t count) override
     {
-        ++g_reads;
+        if (++g_reads == g_cancelAtRead)
+            g_cancel.cancel();
         return m_file->readAt(position, buffer, count);
     }
 
@@ -1002,6 +1006,64 @@ TEST_F(DbxFileTest, BlockBeyondTwoGiB)
     EXPECT_TRUE(log.contains(execLine(strprintf("Mail 0 Starts at %llu Offset",
                                                 static_cast<unsigned long long>(at)))));
     EXPECT_EQ(readFile(run.paths[0]), text);
+}
+
+// A stop while a mail is being read: nothing of it stays behind, and no later mail is
+// started.
+TEST_F(DbxFileTest, CancelledInsideAMailLeavesNoPartOfIt)
+{
+    Layout layout;
+    layout.order = Order::Shuffled; // each block of the big mail is a read of its own
+    layout.maxGap = 3000;
+    const DbxFixture fixture({mailText(1, 200), mailText(2, 120 * 512), mailText(3, 200)}, layout);
+    const std::string path = source(fixture);
+    g_reads = 0;
+    g_cancelAtRead = -1;
+    g_cancel.reset();
+    DbxFile file;
+    attach(file);
+    file.setOpener(&openCounting);
+    file.setCancellation(&g_cancel);
+    ASSERT_TRUE(file.open(path));
+    std::int32_t count = 0;
+    file.findConvertableMails(count);
+    // Shuffled blocks leave extra entries in the mail list; find the planned mails' own.
+    auto entryOf = [&](std::size_t mail) {
+        const std::uint64_t head = fixture.expected()[mail].headPosition;
+        for (std::int32_t i = 0; i < count; ++i) {
+            const auto& block = file.blockTable()[static_cast<std::size_t>(file.mailHeads()[static_cast<std::size_t>(i)])];
+            if (block.fileOffset == head && block.role == BlockRole::MailHead)
+                return i;
+        }
+        return -1;
+    };
+    const std::int32_t small = entryOf(0);
+    const std::int32_t big = entryOf(1);
+    ASSERT_GE(small, 0);
+    ASSERT_GE(big, 0);
+    std::string written;
+    ASSERT_TRUE(file.saveMailToEML(out, written, small));
+
+    const int before = g_reads;
+    g_cancelAtRead = before + 10;
+    EXPECT_FALSE(file.saveMailToEML(out, written, big));
+    EXPECT_EQ(file.lastWriteResult(), MailWriteResult::Cancelled);
+    EXPECT_GE(g_reads, before + 10) << "the stop came before the mail was read";
+    EXPECT_FALSE(fs::exists(written));
+
+    // Nothing is started after the stop.
+    for (std::int32_t i = 0; i < count; ++i) {
+        if (i == small)
+            continue;
+        EXPECT_FALSE(file.saveMailToEML(out, written, i));
+        EXPECT_NE(file.lastWriteResult(), MailWriteResult::Written);
+    }
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(out))
+        ++files;
+    EXPECT_EQ(files, 1u);
+    file.close();
+    g_cancelAtRead = -1;
 }
 
 } // namespace

@@ -2,6 +2,20 @@
 #include "cli/arguments.h"
 
 namespace mailmend::cli {
+namespace {
+
+bool parseFormat(const std::string& name, OutputFormat& format)
+{
+    if (name == "eml")
+        format = OutputFormat::Eml;
+    else if (name == "advanced")
+        format = OutputFormat::Advanced;
+    else
+        return false;
+    return true;
+}
+
+} // namespace
 
 ParseResult parseArguments(const std::vector<std::string>& args)
 {
@@ -22,6 +36,18 @@ ParseResult parseArguments(const std::vector<std::string>& args)
             a.recoveryMode = true;
         } else if (arg == "--log") {
             a.log = true;
+        } else if (arg == "-f" || arg == "--format" || arg.rfind("--format=", 0) == 0) {
+            std::string name;
+            if (arg.rfind("--format=", 0) == 0) {
+                name = arg.substr(9);
+            } else if (i + 1 < args.size()) {
+                name = args[++i];
+            }
+            if (!parseFormat(name, a.format)) {
+                result.error = name.empty() ? "option " + arg + " needs a format (eml or advanced)"
+                                            : "unknown output format '" + name + "' (use eml or advanced)";
+                return result;
+            }
         } else if (arg == "-o" || arg == "--output") {
             if (i + 1 >= args.size() || args[i + 1].empty()) {
                 result.error = "option " + arg + " needs a folder";
@@ -56,6 +82,8 @@ std::string usageText(const std::string& program)
            "\n"
            "Options:\n"
            "  -o, --output DIR     folder to write into (created when missing)\n"
+           "  -f, --format FORMAT  eml (default): link each file's blocks into mails;\n"
+           "                       advanced: carve the mails out of the file's text\n"
            "  -r, --recovery-mode  write only chains whose first blocks hold mail headers\n"
            "      --log            keep the execution and error logs (\"Log Files\" folder)\n"
            "  -h, --help           show this help\n"

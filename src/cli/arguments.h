@@ -6,9 +6,13 @@
 
 namespace mailmend::cli {
 
+// The output forms the command line can write.
+enum class OutputFormat { Eml, Advanced };
+
 struct Arguments {
     std::vector<std::string> files;
     std::string outputDirectory;
+    OutputFormat format = OutputFormat::Eml;
     bool recoveryMode = false;
     bool log = false;
     bool help = false;

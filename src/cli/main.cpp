@@ -7,9 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "cli/advanced_export.h"
 #include "cli/arguments.h"
 #include "cli/eml_export.h"
+#include "dbx/mapped_mail_extractor.h"
 #include "log/log.h"
+#include "log/text.h"
 
 namespace {
 
@@ -55,13 +58,25 @@ int main(int argc, char** argv)
 
     std::set<std::string> used;
     bool allRead = true;
+    dbx::mappedMailExtractor().setActive(true);
     for (const auto& source : args.files) {
         const auto folder = folderFor(args.outputDirectory, source, used);
-        const auto summary = cli::exportMailsAsEml(source, folder, args.recoveryMode, args.log);
-        std::printf("%s\n", cli::describe(source, summary).c_str());
-        if (summary.opened)
+        bool opened = false;
+        if (args.format == cli::OutputFormat::Advanced) {
+            const auto summary = cli::exportMailsAdvanced(source, folder);
+            std::printf("%s\n", cli::describe(source, summary).c_str());
+            if (!summary.opened && args.log)
+                WriteLog(0, 0, strprintf("Advanced Scan of %s not done: %s", source.c_str(),
+                                         summary.openError.c_str()), true);
+            opened = summary.opened;
+        } else {
+            const auto summary = cli::exportMailsAsEml(source, folder, args.recoveryMode, args.log);
+            std::printf("%s\n", cli::describe(source, summary).c_str());
+            opened = summary.opened;
+        }
+        if (opened)
             std::printf("  -> %s\n", folder.c_str());
-        allRead = allRead && summary.opened;
+        allRead = allRead && opened;
     }
     std::fflush(stdout);
     return allRead ? 0 : 1;

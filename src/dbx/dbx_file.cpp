@@ -186,6 +186,8 @@ MailWriteResult DbxFile::writeMail(const std::filesystem::path& folder, std::str
         logger().exec(strprintf("Mail %d Starts at %u Offset", i,
                                 m_blocks[static_cast<std::size_t>(head)].fileOffset));
 
+        if (platform::cancelled(m_cancel))
+            return MailWriteResult::Cancelled;
         platform::OutputFile out;
         if (!out.create(path))
             return MailWriteResult::CannotCreate;
@@ -207,6 +209,13 @@ MailWriteResult DbxFile::writeMail(const std::filesystem::path& folder, std::str
                                          b + 1, m_blocks.size()));
                 out.close();
                 return MailWriteResult::ChainLeavesTable;
+            }
+            if (platform::cancelled(m_cancel)) {
+                // Stopped inside the mail: a part of a mail is not left looking whole.
+                out.close();
+                std::error_code ignored;
+                std::filesystem::remove(path, ignored);
+                return MailWriteResult::Cancelled;
             }
             if (m_visited[static_cast<std::size_t>(b)] == m_walk)
                 break; // the chain loops back: the mail ends here

@@ -9,6 +9,7 @@
 
 #include "dbx/block_table.h"
 #include "log/log.h"
+#include "platform/cancellation.h"
 #include "platform/file_reader.h"
 #include "platform/read_window.h"
 
@@ -25,6 +26,7 @@ enum class MailWriteResult {
     ChainLeavesTable,
     WriteFailed,      // the output file could not be written in full
     Exception,
+    Cancelled,        // the run was stopped before the mail was written in full
 };
 
 // Reads the mails of one .dbx file: finds every data block by testing every byte
@@ -43,6 +45,9 @@ public:
 
     void setLogging(bool on) { m_bLog = on; }
     void setRecoveryMode(bool on) { m_bRecovery = on; }
+    // A run's cancellation token: once it is set, saveMailToEML creates no file and a
+    // mail being written stops before its next block.
+    void setCancellation(const platform::CancellationToken* token) { m_cancel = token; }
 
     bool open(const std::string& path);
     // Number of mails found (also stored in `count`), or -1 when no file is open.
@@ -95,6 +100,7 @@ private:
     std::string m_lastOpenError;
     LogWriter* m_logWriter = &fileLog();
     Opener m_opener = &platform::openForReading;
+    const platform::CancellationToken* m_cancel = nullptr;
 };
 
 } // namespace mailmend::dbx

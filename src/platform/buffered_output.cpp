@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/buffered_output.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace mailmend::platform {
+namespace {
+
+bool writeAllAt(int fd, const std::uint8_t* data, std::size_t count, std::uint64_t position)
+{
+    while (count > 0) {
+        const ssize_t done = ::pwrite(fd, data, count, static_cast<off_t>(position));
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return false;
+        data += done;
+        count -= static_cast<std::size_t>(done);
+        position += static_cast<std::uint64_t>(done);
+    }
+    return true;
+}
+
+} // namespace
+
+BufferedOutputFile::BufferedOutputFile(std::size_t bufferSize)
+    : m_buffer(bufferSize < 16 ? 16 : bufferSize)
+{
+}
+
+BufferedOutputFile::~BufferedOutputFile()
+{
+    close();
+}
+
+bool BufferedOutputFile::create(const std::filesystem::path& path)
+{
+    close();
+    m_failed = false;
+    m_used = 0;
+    m_base = 0;
+    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return m_fd >= 0;
+}
+
+void BufferedOutputFile::write(const void* data, std::size_t count)
+{
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    if (count >= m_buffer.size()) { // large runs go straight to the file
+        flush();
+        if (m_fd < 0 || !writeAllAt(m_fd, bytes, count, m_base))
+            m_failed = true;
+        m_base += count;
+        return;
+    }
+    if (m_buffer.size() - m_used < count)
+        flush();
+    std::memcpy(m_buffer.data() + m_used, bytes, count);
+    m_used += count;
+}
+
+void BufferedOutputFile::stepBack(std::size_t count)
+{
+    if (position() < count)
+        return;
+    if (m_used >= count) {
+        m_used -= count;
+        return;
+    }
+    // The position moves back into what already reached the file: later writes
+    // overwrite it there.
+    flush();
+    m_base -= count;
+}
+
+void BufferedOutputFile::flush()
+{
+    if (m_used == 0)
+        return;
+    if (m_fd < 0 || !writeAllAt(m_fd, m_buffer.data(), m_used, m_base))
+        m_failed = true;
+    m_base += m_used;
+    m_used = 0;
+}
+
+bool BufferedOutputFile::close()
+{
+    if (m_fd < 0)
+        return false;
+    flush();
+    if (::ftruncate(m_fd, static_cast<off_t>(m_base)) != 0)
+        m_failed = true;
+    const bool closed = ::close(m_fd) == 0;
+    m_fd = -1;
+    return closed && !m_failed;
+}
+
+} // namespace mailmend::platform

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+namespace mailmend::platform {
+
+// A file written front to back through a large buffer, whose write position can also
+// be moved back to overwrite what was written last. The file ends where the write
+// position stands when it is closed: bytes stepped back over and not written again are
+// cut off, never left behind as stale data.
+class BufferedOutputFile {
+public:
+    explicit BufferedOutputFile(std::size_t bufferSize = 1 << 20);
+    ~BufferedOutputFile();
+    BufferedOutputFile(const BufferedOutputFile&) = delete;
+    BufferedOutputFile& operator=(const BufferedOutputFile&) = delete;
+
+    // Creates the file, truncating one that exists. False when the system refuses.
+    bool create(const std::filesystem::path& path);
+    bool isOpen() const { return m_fd >= 0; }
+
+    void write(const void* data, std::size_t count);
+    void put(std::uint8_t byte)
+    {
+        if (m_used == m_buffer.size())
+            flush();
+        m_buffer[m_used++] = byte;
+    }
+
+    // Moves the write position back by `count` bytes; when fewer than `count` bytes lie
+    // before it, the position stays.
+    void stepBack(std::size_t count);
+    std::uint64_t position() const { return m_base + m_used; }
+
+    // Writes what is buffered, cuts the file at the write position and closes it. True
+    // when every write, the cut and the close succeeded.
+    bool close();
+
+private:
+    void flush();
+
+    int m_fd = -1;
+    bool m_failed = false;
+    std::vector<std::uint8_t> m_buffer;
+    std::size_t m_used = 0;  // bytes of m_buffer that hold data
+    std::uint64_t m_base = 0; // file position of m_buffer[0]
+};
+
+} // namespace mailmend::platform
