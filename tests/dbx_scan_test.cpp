@@ -254,5 +254,44 @@ TEST(BlockScan, ReadErrorEndsTheScanKeepingWhatWasFound)
     EXPECT_EQ(log.lines().back(), testing::execLine("2 Normal object found"));
 }
 
+// A file that sets a stop token when a read reaches `at`.
+class StoppingAt final : public platform::ReadableFile {
+public:
+    StoppingAt(std::vector<unsigned char> bytes, std::uint64_t at, platform::CancellationToken& token)
+        : m_file(memoryFile(std::move(bytes))), m_at(at), m_token(token)
+    {
+    }
+    std::uint64_t size() const override { return m_file->size(); }
+    std::size_t readAt(std::uint64_t position, void* buffer, std::size_t count) override
+    {
+        ++reads;
+        if (position + count > m_at)
+            m_token.cancel();
+        return m_file->readAt(position, buffer, count);
+    }
+    int reads = 0;
+
+private:
+    std::unique_ptr<platform::ReadableFile> m_file;
+    std::uint64_t m_at;
+    platform::CancellationToken& m_token;
+};
+
+TEST(BlockScan, AStopEndsTheScanBeforeItsNextRead)
+{
+    Layout layout;
+    layout.positions = {70000, 150000, 250000, 350000};
+    const DbxFixture fixture({mailText(1, 100), mailText(2, 100), mailText(3, 100), mailText(4, 100)},
+                             layout);
+    platform::CancellationToken token;
+    StoppingAt file(fixture.bytes(), 150000, token);
+    BlockTable table;
+    RecordingLog log;
+    EXPECT_EQ(scanBlocks(file, fixture.size(), table, Logger {&log}, &token), 2u);
+    EXPECT_EQ(file.reads, 2);
+    EXPECT_EQ(positionsOf(table), (std::vector<std::uint64_t> {70000, 150000}));
+    EXPECT_EQ(log.lines().back(), testing::execLine("2 Normal object found"));
+}
+
 } // namespace
 } // namespace mailmend::dbx

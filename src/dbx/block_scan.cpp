@@ -57,7 +57,7 @@ void testChunk(const unsigned char* buffer, std::uint64_t base, std::size_t firs
 } // namespace
 
 std::uint64_t scanBlocks(platform::ReadableFile& file, std::uint64_t fileSize, BlockTable& table,
-                         const Logger& log)
+                         const Logger& log, const platform::CancellationToken* cancel)
 {
     std::uint64_t found = 0;
     table.clear();
@@ -71,6 +71,8 @@ std::uint64_t scanBlocks(platform::ReadableFile& file, std::uint64_t fileSize, B
         std::size_t last = 0;           // bytes the previous read returned
         std::uint64_t firstUntested = 0; // header starts below this were tested already
         for (;;) {
+            if (platform::cancelled(cancel))
+                break; // stopped: what was found so far is of no more use
             if (last == kScanChunkSize)
                 base -= kScanChunkOverlap;
             const std::size_t got = file.readAt(base, buffer.data(), kScanChunkSize);

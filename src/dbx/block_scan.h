@@ -6,6 +6,7 @@
 
 #include "dbx/block_table.h"
 #include "log/log.h"
+#include "platform/cancellation.h"
 #include "platform/file_reader.h"
 
 namespace mailmend::dbx {
@@ -19,8 +20,8 @@ inline constexpr std::size_t kScanChunkOverlap = 16;
 // and fills `table` (emptied first) with the headers that pass the acceptance rule, in
 // increasing file position. `fileSize` bounds the links. Returns the number of headers
 // found. Logs "Advance Search Initialized", one "Scanning from offset:…" line per chunk
-// read and "%d Normal object found".
+// read and "%d Normal object found". Ends before the next chunk once `cancel` is set.
 std::uint64_t scanBlocks(platform::ReadableFile& file, std::uint64_t fileSize, BlockTable& table,
-                         const Logger& log);
+                         const Logger& log, const platform::CancellationToken* cancel = nullptr);
 
 } // namespace mailmend::dbx

@@ -123,7 +123,7 @@ std::int32_t DbxFile::findConvertableMails(std::int32_t& count)
     std::vector<std::uint32_t>().swap(m_visited);
     m_walk = 0;
     try {
-        m_nBlocksFound = scanBlocks(*m_pFile, m_nFileSize, m_blocks, logger());
+        m_nBlocksFound = scanBlocks(*m_pFile, m_nFileSize, m_blocks, logger(), m_cancel);
     } catch (...) {
         logger().error("Error in searching object");
     }
@@ -152,6 +152,8 @@ bool DbxFile::saveMailToEML(const std::filesystem::path& folder, std::string& ou
         m_lastWriteResult = writeMail(folder, outPath, i);
         if (m_lastWriteResult == MailWriteResult::Written)
             return true;
+        if (m_lastWriteResult == MailWriteResult::Cancelled)
+            return false; // a stop, not a failure of the mail
         logger().error(strprintf("could not write %s file to %s folder", outPath.c_str(),
                                  folder.c_str()));
         return false;

@@ -2,14 +2,72 @@
 #include "platform/mapped_file.h"
 
 #include <cerrno>
+#include <csetjmp>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace mailmend::platform {
 namespace {
+
+// Touching a mapped page whose bytes cannot be read (the disk fails, or the file was
+// cut short by someone else) raises SIGBUS instead of returning an error. Each window
+// is touched page by page right after it is mapped, under a handler that turns the
+// signal into a failed map, so a bad disk ends the step instead of the program.
+// Volatile: the handler reads it, so its stores must not be merged away.
+thread_local sigjmp_buf* volatile t_probe = nullptr;
+struct sigaction g_previousBusAction {};
+
+void onBusError(int signal, siginfo_t* info, void* context)
+{
+    if (t_probe)
+        siglongjmp(*t_probe, 1);
+    // Not raised by a probe: give it to whoever handled it before (by default the
+    // signal then ends the program when the faulting access is retried).
+    if (g_previousBusAction.sa_flags & SA_SIGINFO) {
+        if (g_previousBusAction.sa_sigaction) {
+            g_previousBusAction.sa_sigaction(signal, info, context);
+            return;
+        }
+    } else if (g_previousBusAction.sa_handler != SIG_DFL && g_previousBusAction.sa_handler != SIG_IGN) {
+        g_previousBusAction.sa_handler(signal);
+        return;
+    }
+    ::sigaction(SIGBUS, &g_previousBusAction, nullptr);
+}
+
+void installBusHandler()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction action {};
+        action.sa_sigaction = &onBusError;
+        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGBUS, &action, &g_previousBusAction);
+    });
+}
+
+// Reads one byte of every page of [at, at + length). False when a page cannot be read.
+bool allPagesReadable(const volatile std::uint8_t* at, std::size_t length, std::size_t page)
+{
+    installBusHandler();
+    sigjmp_buf jump;
+    if (sigsetjmp(jump, 1) != 0) {
+        t_probe = nullptr;
+        return false;
+    }
+    t_probe = &jump;
+    for (std::size_t offset = 0; offset < length; offset += page)
+        (void)at[offset];
+    (void)at[length - 1];
+    t_probe = nullptr;
+    return true;
+}
 
 class PosixMappedView final : public MappedView {
 public:
@@ -34,6 +92,10 @@ public:
             ::madvise(at, length, MADV_SEQUENTIAL); // the walks read front to back
         m_at = at;
         m_length = length;
+        if (!allPagesReadable(static_cast<const std::uint8_t*>(at), length, mappingGranularity())) {
+            unmap();
+            return nullptr;
+        }
         return static_cast<const std::uint8_t*>(at);
     }
 

@@ -17,7 +17,8 @@ public:
 
     // Maps `length` bytes from `start`, which must be a multiple of
     // mappingGranularity(); the range must lie inside the file. Null when the system
-    // refuses (the caller ends the step that needed the bytes). `whole` says that every
+    // refuses, or when a page of the window cannot be read (a failing disk, a file cut
+    // short meanwhile); the caller ends the step that needed the bytes. `whole` says that every
     // byte of the window will be read, so the system may bring it all in at once.
     virtual const std::uint8_t* map(std::uint64_t start, std::size_t length, bool whole = false) = 0;
     virtual void unmap() = 0;

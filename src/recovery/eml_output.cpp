@@ -1,0 +1,126 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "recovery/eml_output.h"
+
+#include <string>
+#include <system_error>
+
+#include "log/text.h"
+
+namespace mailmend::recovery {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The extractor's passes move the per-file bar.
+class FileBar final : public dbx::ProgressSink {
+public:
+    explicit FileBar(const JobContext& job) : m_job(job) {}
+    void setPosition(int percent) override { m_job.setFileProgress(percent); }
+
+private:
+    const JobContext& m_job;
+};
+
+// Lets go of the extractor's mapping however the step ends.
+class MappingGuard {
+public:
+    explicit MappingGuard(dbx::MappedMailExtractor& extractor) : m_extractor(extractor) {}
+    ~MappingGuard() { m_extractor.closeMapping(); }
+    MappingGuard(const MappingGuard&) = delete;
+    MappingGuard& operator=(const MappingGuard&) = delete;
+
+private:
+    dbx::MappedMailExtractor& m_extractor;
+};
+
+void countWriteResult(FileResult& result, dbx::MailWriteResult written)
+{
+    switch (written) {
+    case dbx::MailWriteResult::Written:
+        ++result.mailsWritten;
+        break;
+    case dbx::MailWriteResult::HeaderTestFailed:
+        ++result.mailsRefused;
+        break;
+    case dbx::MailWriteResult::TakenOver:
+        ++result.mailsTakenOver;
+        break;
+    default:
+        ++result.mailsFailed;
+        break;
+    }
+}
+
+} // namespace
+
+StepResult saveAsEmlStep(JobContext& job, FileContext& file)
+{
+    job.log().exec("In SAVEASEML");
+    dbx::DbxFile& reader = job.reader();
+    std::string written;
+    const StepResult loop = MailLoop(job, file, 100, [&](std::int32_t i) {
+        const bool saved = reader.saveMailToEML(file.outputFolder, written, i);
+        if (reader.lastWriteResult() == dbx::MailWriteResult::Cancelled)
+            return MailOutcome::Stop; // the reader removed the part it had written
+        countWriteResult(file.result, reader.lastWriteResult());
+        if (!saved)
+            job.log().error(strprintf("Recovery fails for mail %d", i));
+        return MailOutcome::Progress;
+    });
+    if (loop == StepResult::Abort)
+        return StepResult::Abort;
+    job.setFileProgress(100);
+    job.log().exec(strprintf("SAVEASEML Recovery Succeeded for file %s", file.sourcePath.c_str()));
+    return StepResult::Finished;
+}
+
+StepResult advancedScanStep(JobContext& job, FileContext& file)
+{
+    dbx::MappedMailExtractor& extractor = job.extractor();
+    const auto stopped = [&] { return job.stopRequested() || !extractor.isActive(); };
+
+    extractor.reset();
+    const fs::path working = file.outputFolder / "temp.dbx";
+    job.log().exec("In ADVANCEDSCAN");
+    if (stopped()) // the copy would create the working file
+        return StepResult::Abort;
+
+    FileBar bar(job);
+    MappingGuard mapping(extractor);
+    FileResult& result = file.result;
+    if (extractor.openMapping(file.sourcePath)) {
+        result.sourceOpened = true;
+        extractor.copyWithoutBlockHeaders(working, bar);
+        extractor.closeMapping();
+        result.workingCopyFailed = extractor.copyFailed();
+        if (result.workingCopyFailed && !stopped())
+            job.log().error(strprintf("Advanced Scan could not write the working file %s",
+                                      working.c_str()));
+        if (!stopped() && extractor.openMapping(working)) {
+            extractor.carveMails((file.outputFolder / file.baseName).string(), bar);
+            extractor.closeMapping();
+        }
+        // Also when the carve could not run: a working file is never left behind.
+        std::error_code ignored;
+        fs::remove(working, ignored);
+
+        result.mailsWritten = static_cast<std::int32_t>(extractor.mailsWritten());
+        result.mailsFailed = static_cast<std::int32_t>(extractor.mailsFailed());
+        result.mailsFound = result.mailsWritten + result.mailsFailed;
+        if (stopped())
+            return StepResult::Abort;
+        if (result.mailsFailed > 0)
+            job.log().error(strprintf("Advanced Scan could not write %d of the mails found in %s",
+                                      result.mailsFailed, file.sourcePath.c_str()));
+    } else {
+        result.openError = extractor.lastOpenError();
+        job.log().error(strprintf("Advanced Scan could not open %s (%s)", file.sourcePath.c_str(),
+                                  result.openError.c_str()));
+    }
+    if (stopped())
+        return StepResult::Abort;
+    job.log().exec(strprintf("SAVEASEML Recovery Succeeded for file %s", file.sourcePath.c_str()));
+    return StepResult::Finished;
+}
+
+} // namespace mailmend::recovery

@@ -1,0 +1,133 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "recovery/job_context.h"
+
+#include <system_error>
+#include <vector>
+
+#include "log/text.h"
+#include "recovery/folder_names.h"
+#include "recovery/progress.h"
+
+namespace mailmend::recovery {
+
+namespace fs = std::filesystem;
+
+JobContext::JobContext(const RecoveryRequest& request, JobView& view,
+                       const platform::CancellationToken& token, LogWriter* log,
+                       dbx::DbxFile& reader, dbx::MappedMailExtractor& extractor)
+    : m_request(request)
+    , m_view(view)
+    , m_token(token)
+    , m_log {request.m_bLog ? log : nullptr}
+    , m_reader(reader)
+    , m_extractor(extractor)
+{
+}
+
+bool JobContext::stopRequested() const
+{
+    return m_token.isCancelled()
+        || (m_request.m_bRunning && !m_request.m_bRunning->load(std::memory_order_relaxed));
+}
+
+void JobContext::showStatus(const std::string& text) const
+{
+    m_view.setControlText(ControlId::StatusText, cutStatusText(text));
+}
+
+void JobContext::setFileProgress(int position) const
+{
+    m_view.setProgress(ControlId::FileProgress, position);
+}
+
+void JobContext::setOverallProgress(int position) const
+{
+    m_view.setProgress(ControlId::OverallProgress, position);
+    m_view.setControlText(ControlId::ProgressText, strprintf("Progress Report : %d%%", position));
+}
+
+StepResult MailLoop(JobContext& job, FileContext& file, int share,
+                    const std::function<MailOutcome(std::int32_t mail)>& perMail)
+{
+    dbx::DbxFile& reader = job.reader();
+    // A source that cannot be opened is reported by the reader; the count is then -1
+    // and the file ends as processed, with nothing written.
+    file.result.sourceOpened = reader.open(file.sourcePath);
+    if (!file.result.sourceOpened)
+        file.result.openError = reader.lastOpenError();
+    // The scan takes a while on a large file and writes nothing: skip it after a stop.
+    if (job.stopRequested())
+        return StepResult::Abort;
+
+    std::int32_t found = 0;
+    const std::int32_t count = reader.findConvertableMails(found);
+    file.result.mailsFound = count;
+    job.log().exec(strprintf("In %s file %d recoverable mails were found", file.sourcePath.c_str(),
+                             count));
+    if (job.stopRequested())
+        return StepResult::Abort;
+    job.showStatus(strprintf("Scanning File : %s.dbx", file.baseName.c_str()));
+
+    for (std::int32_t i = 0; i < count; ++i) {
+        if (job.stopRequested())
+            return StepResult::Abort;
+        const MailOutcome outcome = perMail(i);
+        if (outcome == MailOutcome::Stop)
+            return StepResult::Abort;
+        if (outcome == MailOutcome::SkipProgress)
+            continue;
+        job.setFileProgress(fileProgress(i, count, share));
+        job.setOverallProgress(overallProgress(i, count, file.fileIndex, job.fileCount(), share));
+    }
+    return StepResult::Finished;
+}
+
+bool EmptyFolderFiles(const JobContext& job, const fs::path& folder)
+{
+    // Listed first, so that deleting does not disturb the listing.
+    std::vector<fs::directory_entry> entries;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        entries.push_back(*it);
+
+    for (const fs::directory_entry& entry : entries) {
+        if (job.stopRequested())
+            return false;
+        std::error_code ignored;
+        if (entry.is_directory(ignored))
+            continue;
+        fs::remove(entry.path(), ignored);
+    }
+    return true;
+}
+
+void cleanTempFolder(const JobContext& job, const fs::path& folder)
+{
+    try {
+        std::error_code ec;
+        std::vector<fs::path> files;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+            std::error_code ignored;
+            if (!it->is_directory(ignored))
+                files.push_back(it->path());
+        }
+        for (const fs::path& file : files) {
+            std::error_code ignored;
+            fs::remove(file, ignored);
+        }
+        if (fs::remove(folder, ec) && !ec)
+            job.log().exec("Temp Directory clean successfully");
+        else
+            job.log().error("Error cleaning temp directory");
+    } catch (...) {
+        job.log().error("Exception while cleaning temp directory");
+    }
+}
+
+int JobAbort(JobContext& job)
+{
+    job.view().RestoreIdleControls();
+    return -1;
+}
+
+} // namespace mailmend::recovery
