@@ -37,7 +37,7 @@ cd "$root"
 if [[ -z $bin ]]; then
     echo "== building (release preset)"
     cmake --preset release >/dev/null
-    cmake --build --preset release --target mailmend-cli mailmend-bench mailmend-bench-fixture
+    cmake --build --preset release --target mailmend-cli mailmend-bench mailmend-bench-advanced mailmend-bench-fixture
     bin=$root/build/release/bin
 fi
 bin=$(cd "$bin" && pwd)
@@ -98,3 +98,8 @@ echo "== benchmarks"
 ran=1
 "$bin/mailmend-bench" --mails "$data/mails.dbx" --shuffled "$data/shuffled.dbx" \
     --work "$data" --cli "$bin/mailmend-cli"
+if [[ -x $bin/mailmend-bench-advanced ]]; then
+    "$bin/mailmend-bench-advanced" --mails "$data/mails.dbx" --work "$data"
+else
+    echo "(mailmend-bench-advanced not built: it needs the tests, MAILMEND_BUILD_TESTS=ON)"
+fi

@@ -301,8 +301,7 @@ void MappedMailExtractor::copyWithoutBlockHeaders(const std::filesystem::path& w
                 break;
             }
             if (!window.reach(q, m_nSize)) {
-                bar.setPosition(100);
-                m_copyFailed = true;
+                m_copyFailed = true; // the bar goes on to 50 below, never back from 100
                 break;
             }
             bar.setPosition(static_cast<int>(q * 100 / m_nSize / 2));
