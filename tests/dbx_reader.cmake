@@ -5,7 +5,6 @@ mailmend_test(dbx_reader_tests
   ${CMAKE_CURRENT_LIST_DIR}/dbx_scan_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dbx_file_test.cpp)
 
-# The reader against real files (and undbx where installed), and the command-line program.
+# The reader against real files (and undbx where installed).
 mailmend_test(dbx_end_to_end_tests
-  ${CMAKE_CURRENT_LIST_DIR}/dbx_real_files_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/cli_test.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/dbx_real_files_test.cpp)

@@ -1,0 +1,258 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/run.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <system_error>
+#include <thread>
+
+#include "app/output_root.h"
+#include "cli/console_view.h"
+#include "dbx/mapped_mail_extractor.h"
+#include "log/log.h"
+#include "log/text.h"
+#include "naming/naming_arguments.h"
+#include "platform/directories.h"
+#include "platform/message_sink.h"
+#include "recovery/recovery_job.h"
+#include "search/search_walk.h"
+
+namespace mailmend::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// How often the live line may be redrawn, and how long the output root waits between two
+// looks at the clock.
+constexpr auto kRedrawPeriod = 100ms;
+constexpr auto kClockPause = 100ms;
+
+// The reader's boxes reach the console while the run lasts.
+class MessageSinkScope {
+public:
+    explicit MessageSinkScope(platform::MessageSink& sink) { platform::setMessageSink(&sink); }
+    ~MessageSinkScope() { platform::setMessageSink(nullptr); }
+    MessageSinkScope(const MessageSinkScope&) = delete;
+    MessageSinkScope& operator=(const MessageSinkScope&) = delete;
+};
+
+void printError(const Console& console, const std::string& program, const std::string& text)
+{
+    std::fprintf(console.err, "%s: %s\n", program.c_str(), text.c_str());
+    std::fflush(console.err);
+}
+
+std::string mailCounts(const recovery::FileResult& r)
+{
+    std::string text = strprintf("%d mails found, %d written, %d failed",
+                                 r.mailsFound < 0 ? 0 : r.mailsFound, r.mailsWritten, r.mailsFailed);
+    if (r.mailsRefused > 0)
+        text += strprintf(", %d refused by the header test", r.mailsRefused);
+    if (r.mailsTakenOver > 0)
+        text += strprintf(", %d part of another mail", r.mailsTakenOver);
+    if (r.workingCopyFailed)
+        text += "; the working copy could not be written in full";
+    return text;
+}
+
+// The recovery job on its own thread; the caller's thread keeps the console up to date.
+int runJob(const recovery::RecoveryRequest& request, ConsoleView& view, const std::string& program,
+           bool quiet, platform::CancellationToken& token)
+{
+    dbx::MappedMailExtractor& extractor = dbx::mappedMailExtractor();
+    extractor.setActive(true);
+
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    int code = -1;
+    std::thread worker([&] {
+        const int result = recovery::DBX_Recover_thread(request, view, token);
+        std::lock_guard lock(mutex);
+        code = result;
+        done = true;
+        ended.notify_one();
+    });
+
+    bool stopNoted = false;
+    for (bool finished = false; !finished;) {
+        {
+            std::unique_lock lock(mutex);
+            finished = ended.wait_for(lock, kRedrawPeriod, [&] { return done; });
+        }
+        if (token.isCancelled() && !stopNoted) {
+            stopNoted = true;
+            extractor.setActive(false);
+            if (!quiet)
+                view.note(program + ": stopping after the mail being written (Ctrl-C again quits at once)");
+        }
+        // Once the job has ended the window is back to idle: nothing worth drawing.
+        if (!finished)
+            view.refresh();
+    }
+    worker.join();
+    extractor.setActive(false);
+    view.finish();
+    return code;
+}
+
+// The files of a run: those given, in order, then what the search found below each search
+// folder; a path given or found a second time (spelled exactly the same) is taken once.
+std::vector<recovery::FileRow> fileRows(const std::vector<std::string>& given,
+                                        const std::vector<std::vector<std::string>>& found)
+{
+    std::vector<recovery::FileRow> rows;
+    std::set<std::string> seen;
+    const auto add = [&](const std::string& path) {
+        if (seen.insert(path).second)
+            rows.push_back({path, fs::path(path).filename().string()});
+    };
+    for (const std::string& path : given)
+        add(path);
+    for (const auto& paths : found)
+        for (const std::string& path : paths)
+            add(path);
+    return rows;
+}
+
+// The summary line of one file; `stopped` tells a stop from a failure when the file did
+// not finish.
+std::string describeFile(const recovery::FileResult& r, bool stopped)
+{
+    const char* path = r.sourcePath.c_str();
+    const char* ended = stopped ? "stopped" : "the run ended";
+    if (!r.sourceOpened) {
+        if (!r.openError.empty())
+            return strprintf("%s: could not be read (%s)", path, r.openError.c_str());
+        if (r.completed)
+            return strprintf("%s: could not be read", path);
+        return strprintf("%s: %s before it was read", path, ended);
+    }
+    if (r.completed)
+        return strprintf("%s: %s", path, mailCounts(r).c_str());
+    if (r.mailsFound < 0)
+        return strprintf("%s: %s while it was scanned", path, ended);
+    return strprintf("%s: %s here; %s", path, ended, mailCounts(r).c_str());
+}
+
+// The line of a file the run never reached.
+std::string describeUnreached(const recovery::FileRow& row, bool stopped)
+{
+    return strprintf("%s: not read (the run %s first)", row.path.c_str(),
+                     stopped ? "was stopped" : "ended");
+}
+
+// A line for every file of the run, and where its mails went. True when every file could
+// be read.
+bool printSummary(const Console& console, const std::vector<recovery::FileRow>& rows,
+                  const std::vector<recovery::FileResult>& results, bool stopped)
+{
+    bool allRead = results.size() == rows.size();
+    for (const recovery::FileResult& result : results) {
+        std::fprintf(console.out, "%s\n", describeFile(result, stopped).c_str());
+        if (result.sourceOpened && !result.outputFolder.empty())
+            std::fprintf(console.out, "  -> %s\n", result.outputFolder.string().c_str());
+        allRead = allRead && result.sourceOpened;
+    }
+    for (std::size_t i = results.size(); i < rows.size(); ++i)
+        std::fprintf(console.out, "%s\n", describeUnreached(rows[i], stopped).c_str());
+    std::fflush(console.out);
+    return allRead;
+}
+
+} // namespace
+
+int runRecovery(const Arguments& arguments, const std::string& program, const Console& console,
+                const platform::Clock& clock, platform::CancellationToken& token)
+{
+    for (const std::string& folder : arguments.searchFolders) {
+        std::error_code ec;
+        if (!fs::is_directory(folder, ec)) {
+            printError(console, program, "cannot search " + folder + ": no such folder");
+            return kExitUsage;
+        }
+    }
+    std::vector<std::vector<std::string>> found;
+    for (const std::string& folder : arguments.searchFolders) {
+        std::vector<std::string> paths;
+        for (const fs::path& path :
+             search::findDbxFiles(folder, platform::systemDirectoryLister(), &token))
+            paths.push_back(path.string());
+        if (token.isCancelled()) {
+            printError(console, program, "stopped while searching " + folder + "; nothing was written");
+            return kExitFailed;
+        }
+        if (paths.empty())
+            printError(console, program, "no .dbx mail folder found below " + folder);
+        found.push_back(std::move(paths));
+    }
+    const std::vector<recovery::FileRow> rows = fileRows(arguments.files, found);
+    if (rows.empty()) {
+        printError(console, program, "nothing to recover");
+        return kExitFailed;
+    }
+
+    recovery::RecoveryRequest request;
+    if (const std::string error = naming::applyNamingArguments(arguments.naming, request);
+        !error.empty()) {
+        printError(console, program, error);
+        return kExitUsage;
+    }
+    request.files = rows;
+    request.m_nSaveOption = arguments.format;
+    request.m_bLog = arguments.log;
+    request.m_bRecovery = arguments.recoveryMode;
+
+    if (arguments.log)
+        InitLogs();
+    if (token.isCancelled()) {
+        printError(console, program, "stopped; nothing was written");
+        return kExitFailed;
+    }
+    if (!platform::createDirectories(arguments.outputDirectory)) {
+        printError(console, program, "cannot create the folder " + arguments.outputDirectory);
+        return kExitFailed;
+    }
+    const app::NewOutputRoot root = app::createNewOutputRoot(
+        arguments.outputDirectory, clock, [] { std::this_thread::sleep_for(kClockPause); });
+    if (root.path.empty()) {
+        printError(console, program, root.error);
+        return kExitFailed;
+    }
+    request.m_strDestination = root.path;
+
+    ConsoleOptions options;
+    options.out = console.out;
+    options.err = console.err;
+    options.terminal = console.terminal;
+    options.quiet = arguments.quiet;
+    options.width = console.width;
+    options.fileCount = rows.size();
+    options.successMessage
+        = strprintf("Files recovered Successfully to %s folder", root.path.c_str());
+    ConsoleView view(options);
+    int code = -1;
+    {
+        MessageSinkScope sink(view);
+        code = runJob(request, view, program, arguments.quiet, token);
+    }
+
+    const bool stopped = token.isCancelled();
+    const bool allRead = printSummary(console, rows, view.results(), stopped);
+    if (view.succeeded()) {
+        std::fprintf(console.out, "%s\n", options.successMessage.c_str());
+        std::fflush(console.out);
+    }
+    if (code == 0 && view.succeeded())
+        return allRead ? kExitDone : kExitFailed;
+    printError(console, program,
+               strprintf("the run was %s; what was written so far stays in %s",
+                         stopped ? "stopped" : "not finished", root.path.c_str()));
+    return kExitFailed;
+}
+
+} // namespace mailmend::cli
