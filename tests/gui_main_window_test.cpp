@@ -9,7 +9,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QLineEdit>
+#include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <atomic>
 #include <chrono>
@@ -21,6 +24,8 @@
 #include "gui/about_box.h"
 #include "gui/look.h"
 #include "gui/main_window.h"
+#include "gui/save_as_dialog.h"
+#include "gui/search_dialog.h"
 #include "support/dbx_fixture.h"
 #include "support/recording.h"
 #include "support/temp_dir.h"
@@ -234,6 +239,75 @@ TEST_F(WindowTest, ClosingDuringARunAsksAndYesEndsTheWorker)
     const std::size_t written = mailsWritten().size();
     QTest::qWait(300);
     EXPECT_EQ(mailsWritten().size(), written);
+}
+
+// Runs `drive` on the modal dialog of type Dialog once it is up.
+template <typename Dialog>
+void whenModal(std::function<void(Dialog&)> drive)
+{
+    QTimer::singleShot(20, [drive] {
+        if (auto* dialog = dynamic_cast<Dialog*>(QApplication::activeModalWidget())) {
+            drive(*dialog);
+            return;
+        }
+        whenModal<Dialog>(drive);
+    });
+}
+
+TEST_F(WindowTest, SearchFromTheWindowAddsTheTickedFilesToTheList)
+{
+    const DbxFixture fixture({mailText(1, 300)});
+    fs::create_directories(dir / "tree" / "a");
+    fs::create_directories(dir / "tree" / "b");
+    fixture.writeTo(dir / "tree" / "a" / "Inbox.dbx");
+    fixture.writeTo(dir / "tree" / "b" / "Sent.dbx");
+    fixture.writeTo(dir / "tree" / "Folders.dbx");
+
+    bool driven = false;
+    whenModal<SearchDialog>([&](SearchDialog& search) {
+        search.folderPicker = [&](const std::string&) { return std::optional<std::string>((dir / "tree").string()); };
+        QTest::mouseClick(qobject_cast<QAbstractButton*>(search.control(search::SearchControl::BrowseFolder)), Qt::LeftButton);
+        auto* searchButton = qobject_cast<QAbstractButton*>(search.control(search::SearchControl::SearchStop));
+        QTest::mouseClick(searchButton, Qt::LeftButton);
+        waitFor([&] { return !search.logic().isSearching() && searchButton->text() == "Search"; });
+        QTest::mouseClick(qobject_cast<QAbstractButton*>(search.control(search::SearchControl::SelectAll)), Qt::LeftButton);
+        QTest::mouseClick(qobject_cast<QAbstractButton*>(search.control(search::SearchControl::AddToList)), Qt::LeftButton);
+        QTest::mouseClick(qobject_cast<QAbstractButton*>(search.control(search::SearchControl::Finish)), Qt::LeftButton);
+        driven = true;
+    });
+    click(ControlId::SearchButton);
+    ASSERT_TRUE(driven);
+    ASSERT_EQ(window->rowCount(), 2);
+    EXPECT_EQ(window->row(0).path, (dir / "tree" / "a" / "Inbox.dbx").string());
+    EXPECT_EQ(window->row(1).path, (dir / "tree" / "b" / "Sent.dbx").string());
+    EXPECT_EQ(window->row(1).name, "Sent.dbx");
+    EXPECT_TRUE(button(ControlId::BrowseButton)->isEnabled());
+}
+
+TEST_F(WindowTest, RecoverWithCustomizeOnNamesTheFoldersAsTheSaveAsDialogSays)
+{
+    const DbxFixture fixture({mailText(1, 300)});
+    fixture.writeTo(dir / "Inbox.dbx");
+    window->menuAction(app::MenuCommand::CustomizeMenu)->trigger();
+    ASSERT_TRUE(window->menuAction(app::MenuCommand::CustomizeMenu)->isChecked());
+    addFile(dir / "Inbox.dbx");
+    click(ControlId::BrowseButton);
+    click(ControlId::EmlOption);
+
+    whenModal<SaveAsDialog>([&](SaveAsDialog& saveAs) {
+        auto retype = [](QWidget* edit, const char* text) {
+            edit->setFocus();
+            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(edit, text);
+        };
+        retype(saveAs.control(naming::SaveAsControl::CounterEdit), "7");
+        retype(saveAs.control(naming::SaveAsControl::TagEdit), "Mine");
+        QTest::mouseClick(qobject_cast<QAbstractButton*>(saveAs.control(naming::SaveAsControl::NextButton)), Qt::LeftButton);
+    });
+    click(ControlId::RecoverButton);
+    ASSERT_TRUE(waitFor([&] { return !boxesSoFar().empty() && idle(); }));
+    const fs::path destination = window->text(ControlId::DestinationEdit);
+    EXPECT_EQ(testing::readFile(destination / "7_Mine_Inbox_As_EML" / "Inbox_000001.eml"), fixture.mails()[0].text);
 }
 
 TEST_F(WindowTest, ScreenshotsOfTheIdleWindowAndTheAboutBox)
