@@ -2,6 +2,7 @@
 #include "gui/look.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPalette>
 #include <QStyleFactory>
 #include <QWidget>
@@ -40,6 +41,14 @@ void applyWindowLook(QWidget& window)
 {
     window.setPalette(whitePalette());
     window.setAutoFillBackground(true);
+}
+
+bool isSwallowedKey(const QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const int key = static_cast<const QKeyEvent*>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
 }
 
 } // namespace mailmend::gui

@@ -566,8 +566,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::keyPressEvent(QKeyEvent* event)
 {
-    // Enter and Escape neither press a button nor end the window.
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Escape) {
+    if (isSwallowedKey(event)) {
         event->accept();
         return;
     }

@@ -31,14 +31,6 @@ QString qs(const char* text)
     return QString::fromUtf8(text);
 }
 
-bool isSwallowedKey(const QEvent* event)
-{
-    if (event->type() != QEvent::KeyPress)
-        return false;
-    const int key = static_cast<const QKeyEvent*>(event)->key();
-    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
-}
-
 } // namespace
 
 SaveAsDialog::SaveAsDialog(QWidget* parent, recovery::RecoveryRequest& mainDlg)

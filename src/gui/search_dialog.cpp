@@ -85,14 +85,6 @@ private:
     SearchDialog& m_dialog;
 };
 
-bool isSwallowedKey(const QEvent* event)
-{
-    if (event->type() != QEvent::KeyPress)
-        return false;
-    const int key = static_cast<const QKeyEvent*>(event)->key();
-    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
-}
-
 // Wide enough for every caption a toggle button takes, so the layout does not jump.
 void fitCaptions(QPushButton& button, std::initializer_list<const char*> captions)
 {
