@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/posix_open.h"
+
 namespace mailmend::platform {
 namespace {
 
@@ -55,26 +57,10 @@ private:
 OpenResult openForReading(const std::filesystem::path& path)
 {
     OpenResult result;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        result.error = std::strerror(errno);
-        return result;
-    }
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        result.error = std::strerror(errno);
-        ::close(fd);
-        return result;
-    }
-    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
-        result.error = S_ISDIR(st.st_mode) ? "Is a directory" : "Not a regular file";
-        ::close(fd);
-        return result;
-    }
-#ifdef POSIX_FADV_SEQUENTIAL
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-#endif
-    result.file = std::make_unique<PosixReadableFile>(fd);
+    const int fd = openForSequentialRead(path, true, st, result.error);
+    if (fd >= 0)
+        result.file = std::make_unique<PosixReadableFile>(fd);
     return result;
 }
 

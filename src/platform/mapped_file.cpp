@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/posix_open.h"
+
 namespace mailmend::platform {
 namespace {
 
@@ -137,26 +139,16 @@ private:
 MappingResult mapFileForReading(const std::filesystem::path& path)
 {
     MappingResult result;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        result.error = std::strerror(errno);
-        return result;
-    }
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        result.error = std::strerror(errno);
-    } else if (!S_ISREG(st.st_mode)) {
-        result.error = S_ISDIR(st.st_mode) ? "Is a directory" : "Not a regular file";
-    } else if (st.st_size == 0) {
+    const int fd = openForSequentialRead(path, false, st, result.error);
+    if (fd < 0)
+        return result;
+    if (st.st_size == 0) { // nothing to map
         result.error = "The file is empty";
-    } else {
-#ifdef POSIX_FADV_SEQUENTIAL
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-#endif
-        result.mapping = std::make_unique<PosixFileMapping>(fd, static_cast<std::uint64_t>(st.st_size));
+        ::close(fd);
         return result;
     }
-    ::close(fd);
+    result.mapping = std::make_unique<PosixFileMapping>(fd, static_cast<std::uint64_t>(st.st_size));
     return result;
 }
 

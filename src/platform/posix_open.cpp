@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/posix_open.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace mailmend::platform {
+
+int openForSequentialRead(const std::filesystem::path& path, bool allowBlockDevice,
+                          struct stat& status, std::string& error)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return -1;
+    }
+    if (::fstat(fd, &status) != 0) {
+        error = std::strerror(errno);
+    } else if (!S_ISREG(status.st_mode) && !(allowBlockDevice && S_ISBLK(status.st_mode))) {
+        error = S_ISDIR(status.st_mode) ? "Is a directory" : "Not a regular file";
+    } else {
+#ifdef POSIX_FADV_SEQUENTIAL
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+        return fd;
+    }
+    ::close(fd);
+    return -1;
+}
+
+} // namespace mailmend::platform
