@@ -96,10 +96,11 @@ fixture shuffled.dbx --blocks 2000000 --shuffle --seed 2
 
 echo "== benchmarks"
 ran=1
-"$bin/mailmend-bench" --mails "$data/mails.dbx" --shuffled "$data/shuffled.dbx" \
-    --work "$data" --cli "$bin/mailmend-cli"
+# Neither program deletes its output before the other has run (the cleanup does).
 if [[ -x $bin/mailmend-bench-advanced ]]; then
-    "$bin/mailmend-bench-advanced" --mails "$data/mails.dbx" --work "$data"
+    "$bin/mailmend-bench-advanced" --mails "$data/mails.dbx" --work "$data" --keep
 else
     echo "(mailmend-bench-advanced not built: it needs the tests, MAILMEND_BUILD_TESTS=ON)"
 fi
+"$bin/mailmend-bench" --mails "$data/mails.dbx" --shuffled "$data/shuffled.dbx" \
+    --work "$data" --cli "$bin/mailmend-cli"
