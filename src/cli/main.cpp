@@ -8,8 +8,8 @@
 
 #include "cli/arguments.h"
 #include "cli/run.h"
-#include "cli/terminal.h"
 #include "platform/cancellation.h"
+#include "platform/terminal.h"
 #include "platform/clock.h"
 
 int main(int argc, char** argv)
@@ -33,10 +33,10 @@ int main(int argc, char** argv)
     }
 
     static platform::CancellationToken stop; // lives as long as the signal handler may use it
-    cli::installStopSignals(stop);
+    platform::installStopSignals(stop);
     cli::Console console;
-    console.terminal = cli::isTerminal(stdout);
+    console.terminal = platform::isTerminal(stdout);
     if (console.terminal)
-        console.width = cli::terminalWidth(stdout);
+        console.width = platform::terminalWidth(stdout);
     return cli::runRecovery(parsed.arguments, program, console, platform::systemClock(), stop);
 }

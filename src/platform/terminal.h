@@ -7,7 +7,7 @@
 #include "platform/cancellation.h"
 
 // What the command line asks of the terminal it runs in.
-namespace mailmend::cli {
+namespace mailmend::platform {
 
 // True when `stream` is a terminal (and not a pipe or a file).
 bool isTerminal(std::FILE* stream);
@@ -18,6 +18,6 @@ std::size_t terminalWidth(std::FILE* stream);
 // From now on Ctrl-C (SIGINT) and a termination request (SIGTERM) cancel `token`, which
 // must outlive the process's use of it; the handler does nothing else. A second such
 // signal ends the process at once, by that signal.
-void installStopSignals(platform::CancellationToken& token);
+void installStopSignals(CancellationToken& token);
 
-} // namespace mailmend::cli
+} // namespace mailmend::platform

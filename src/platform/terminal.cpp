@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/terminal.h"
+#include "platform/terminal.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -7,15 +7,15 @@
 #include <atomic>
 #include <csignal>
 
-namespace mailmend::cli {
+namespace mailmend::platform {
 namespace {
 
 // A signal handler may only touch lock-free atomics.
 static_assert(std::atomic<bool>::is_always_lock_free);
 static_assert(std::atomic<int>::is_always_lock_free);
-static_assert(std::atomic<platform::CancellationToken*>::is_always_lock_free);
+static_assert(std::atomic<CancellationToken*>::is_always_lock_free);
 
-std::atomic<platform::CancellationToken*> g_stopToken {nullptr};
+std::atomic<CancellationToken*> g_stopToken {nullptr};
 std::atomic<int> g_stopSignals {0};
 
 extern "C" void onStopSignal(int signal)
@@ -26,7 +26,7 @@ extern "C" void onStopSignal(int signal)
         std::raise(signal);
         return;
     }
-    if (platform::CancellationToken* token = g_stopToken.load(std::memory_order_relaxed))
+    if (CancellationToken* token = g_stopToken.load(std::memory_order_relaxed))
         token->cancel();
 }
 
@@ -45,7 +45,7 @@ std::size_t terminalWidth(std::FILE* stream)
     return 80;
 }
 
-void installStopSignals(platform::CancellationToken& token)
+void installStopSignals(CancellationToken& token)
 {
     g_stopToken.store(&token, std::memory_order_relaxed);
     struct sigaction action {};
@@ -58,4 +58,4 @@ void installStopSignals(platform::CancellationToken& token)
     sigaction(SIGTERM, &action, nullptr);
 }
 
-} // namespace mailmend::cli
+} // namespace mailmend::platform
