@@ -61,4 +61,9 @@ std::filesystem::path userConfigDirectory()
     return xdgDirectory("XDG_CONFIG_HOME", ".config");
 }
 
+std::filesystem::path userDataDirectory()
+{
+    return xdgDirectory("XDG_DATA_HOME", ".local/share");
+}
+
 } // namespace mailmend::platform

@@ -23,4 +23,8 @@ bool isWritableDirectory(const std::filesystem::path& dir);
 std::filesystem::path userStateDirectory();
 std::filesystem::path userConfigDirectory();
 
+// Per-user place for data the program keeps between runs (the DBX output's mail store):
+// $XDG_DATA_HOME/mailmend, else ~/.local/share/mailmend.
+std::filesystem::path userDataDirectory();
+
 } // namespace mailmend::platform

@@ -6,6 +6,7 @@
 
 #include "log/text.h"
 #include "platform/directories.h"
+#include "platform/file_system.h"
 #include "recovery/eml_output.h"
 #include "recovery/folder_names.h"
 #include "recovery/job_context.h"
@@ -35,13 +36,6 @@ OutputForm outputFormFor(SaveOption option)
     default:
         return {};
     }
-}
-
-fs::path systemTempDirectory()
-{
-    std::error_code ec;
-    fs::path dir = fs::temp_directory_path(ec);
-    return ec ? fs::path("/tmp") : dir;
 }
 
 // The reader and the extractor stop on the run's token; the process-wide extractor lets
@@ -244,7 +238,7 @@ int DBX_Recover_thread(RecoveryRequest request, JobView& view,
 
         JobContext job(request, view, token, log, reader, extractor);
         RecoveryRun run(job, services.clock ? *services.clock : platform::systemClock(),
-                        services.tempDirectory.empty() ? systemTempDirectory()
+                        services.tempDirectory.empty() ? platform::temporaryDirectory()
                                                        : services.tempDirectory);
         return run.run();
     } catch (...) {

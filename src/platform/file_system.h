@@ -1,0 +1,18 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <filesystem>
+
+namespace mailmend::platform {
+
+// Removes one file (or symbolic link, which is never followed). True when it is gone.
+bool removeFile(const std::filesystem::path& path);
+
+// Renames `from` to `to` in the same file system, replacing a plain file at `to`.
+bool renameFile(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// The system's directory for temporary files: $TMPDIR when it names a directory,
+// else /tmp.
+std::filesystem::path temporaryDirectory();
+
+} // namespace mailmend::platform
