@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/posix_open.h"
+
 namespace mailmend::platform {
 namespace {
 
@@ -36,13 +38,14 @@ BufferedOutputFile::~BufferedOutputFile()
     close();
 }
 
-bool BufferedOutputFile::create(const std::filesystem::path& path)
+bool BufferedOutputFile::create(const std::filesystem::path& path, unsigned mode)
 {
     close();
     m_failed = false;
     m_used = 0;
     m_base = 0;
-    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    std::string error;
+    m_fd = createNewFile(path, mode, O_WRONLY, error);
     return m_fd >= 0;
 }
 

@@ -19,8 +19,9 @@ public:
     BufferedOutputFile(const BufferedOutputFile&) = delete;
     BufferedOutputFile& operator=(const BufferedOutputFile&) = delete;
 
-    // Creates the file, truncating one that exists. False when the system refuses.
-    bool create(const std::filesystem::path& path);
+    // Creates the file (see createNewFile: a plain file there is replaced, a link is
+    // refused). False when the system refuses. `mode` before the umask.
+    bool create(const std::filesystem::path& path, unsigned mode = 0666);
     bool isOpen() const { return m_fd >= 0; }
 
     void write(const void* data, std::size_t count);

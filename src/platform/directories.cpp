@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/directories.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -24,10 +27,13 @@ std::filesystem::path xdgDirectory(const char* variable, const char* fallbackUnd
 
 } // namespace
 
-bool createDirectory(const std::filesystem::path& path)
+bool createDirectory(const std::filesystem::path& path, std::string* error)
 {
-    std::error_code ec;
-    return std::filesystem::create_directory(path, ec) && !ec;
+    if (::mkdir(path.c_str(), 0777) == 0)
+        return true;
+    if (error)
+        *error = std::strerror(errno);
+    return false;
 }
 
 bool createDirectories(const std::filesystem::path& path)
@@ -49,6 +55,21 @@ std::filesystem::path executableDirectory()
 bool isWritableDirectory(const std::filesystem::path& dir)
 {
     return ::access(dir.c_str(), W_OK | X_OK) == 0;
+}
+
+bool usesProgramDirectory(const std::filesystem::path& executableDirectory)
+{
+    if (!isWritableDirectory(executableDirectory))
+        return false;
+    std::error_code ec;
+    if (std::filesystem::exists(executableDirectory / "portable", ec))
+        return true;
+    const std::filesystem::path dir = std::filesystem::weakly_canonical(executableDirectory, ec);
+    for (const char* installed : {MAILMEND_INSTALL_BINDIR, "/usr/bin", "/usr/local/bin", "/bin",
+                                  "/usr/sbin", "/usr/local/sbin", "/sbin"})
+        if (dir == std::filesystem::weakly_canonical(installed, ec))
+            return false;
+    return !std::filesystem::exists(dir.parent_path() / "share" / "doc" / "Mailmend", ec);
 }
 
 std::filesystem::path userStateDirectory()

@@ -2,6 +2,7 @@
 #include "platform/file_system.h"
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -15,6 +16,12 @@ bool removeFile(const std::filesystem::path& path)
 bool renameFile(const std::filesystem::path& from, const std::filesystem::path& to)
 {
     return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool pathEntryExists(const std::filesystem::path& path)
+{
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0;
 }
 
 std::filesystem::path temporaryDirectory()

@@ -11,6 +11,9 @@ bool removeFile(const std::filesystem::path& path);
 // Renames `from` to `to` in the same file system, replacing a plain file at `to`.
 bool renameFile(const std::filesystem::path& from, const std::filesystem::path& to);
 
+// True when anything stands at `path` (a link counts as itself, whatever it leads to).
+bool pathEntryExists(const std::filesystem::path& path);
+
 // The system's directory for temporary files: $TMPDIR when it names a directory,
 // else /tmp.
 std::filesystem::path temporaryDirectory();

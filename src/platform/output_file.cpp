@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/output_file.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/posix_open.h"
+
 namespace mailmend::platform {
 
 OutputFile::~OutputFile()
@@ -8,13 +13,19 @@ OutputFile::~OutputFile()
     close();
 }
 
-bool OutputFile::create(const std::filesystem::path& path)
+bool OutputFile::create(const std::filesystem::path& path, unsigned mode)
 {
     close();
     m_failed = false;
-    m_file = std::fopen(path.c_str(), "w+be"); // e: close-on-exec
-    if (!m_file)
+    std::string error;
+    const int fd = createNewFile(path, mode, O_RDWR, error);
+    if (fd < 0)
         return false;
+    m_file = ::fdopen(fd, "w+b");
+    if (!m_file) {
+        ::close(fd);
+        return false;
+    }
     constexpr std::size_t kBufferSize = 64 * 1024;
     if (!m_buffer)
         m_buffer.reset(new char[kBufferSize]);

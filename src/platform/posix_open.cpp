@@ -30,4 +30,16 @@ int openForSequentialRead(const std::filesystem::path& path, bool allowBlockDevi
     return -1;
 }
 
+int createNewFile(const std::filesystem::path& path, unsigned mode, int flags, std::string& error)
+{
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+        ::unlink(path.c_str());
+    const int fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          static_cast<mode_t>(mode));
+    if (fd < 0)
+        error = std::strerror(errno);
+    return fd;
+}
+
 } // namespace mailmend::platform

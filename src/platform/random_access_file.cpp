@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/posix_open.h"
+
 namespace mailmend::platform {
 
 RandomAccessFile::~RandomAccessFile()
@@ -26,18 +28,9 @@ bool RandomAccessFile::create(const std::filesystem::path& path, unsigned mode)
     close();
     m_failed = false;
     m_error.clear();
-    // A plain file left by an earlier run is replaced; unlink never follows a link, and
-    // O_EXCL with O_NOFOLLOW refuses whatever else stands at the name.
-    struct stat status {};
-    if (::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
-        ::unlink(path.c_str());
-    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                  static_cast<mode_t>(mode));
-    if (m_fd < 0) {
-        fail(errno);
-        return false;
-    }
-    return true;
+    m_fd = createNewFile(path, mode, O_RDWR, m_error);
+    m_failed = m_fd < 0;
+    return m_fd >= 0;
 }
 
 bool RandomAccessFile::openExisting(const std::filesystem::path& path)
