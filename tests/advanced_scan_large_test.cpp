@@ -103,10 +103,9 @@ TEST(AdvancedScanLarge, MailsNearThreeGiBAreCarvedWithTheirExactBytes)
     extractor.closeMapping();
 
     EXPECT_EQ(extractor.mailsWritten(), 2u);
-    EXPECT_EQ(readFile(dir / "big_1.eml"),
-              first + std::string(secondAt - firstAt - first.size(), '\0'));
-    EXPECT_EQ(readFile(dir / "big_2.eml"),
-              second.substr(second.find("From:")) + std::string(100, '\0'));
+    // The zeros between and after the mails are unused space, not mail.
+    EXPECT_EQ(readFile(dir / "big_1.eml"), first);
+    EXPECT_EQ(readFile(dir / "big_2.eml"), second.substr(second.find("From:")));
     ASSERT_FALSE(bar.positions.empty());
     EXPECT_EQ(bar.positions.front(), 50);
     EXPECT_EQ(bar.positions.back(), 100);

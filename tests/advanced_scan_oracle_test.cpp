@@ -40,7 +40,7 @@ std::string copied(const ByteString& source, AdvancedScanMends mends = {})
 std::vector<std::string> carved(const std::string& working, AdvancedScanMends mends = {})
 {
     const ByteString bytes = toBytes(working);
-    return rangeTexts(bytes, literalCarve(bytes, mends));
+    return rangeTexts(bytes, literalCarve(bytes, mends), mends);
 }
 
 // --- Pass 1 ---------------------------------------------------------------------------

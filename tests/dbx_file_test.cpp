@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
+#include <sys/resource.h>
 #include <cctype>
 #include <climits>
 #include <cstdint>
@@ -350,10 +352,8 @@ TEST_F(DbxFileTest, TruncatedInsideTheLastUsedBytesSavesWhatIsThere)
     const ReaderRun run = recoverAll(source(fixture));
     ASSERT_EQ(run.count, 1);
     EXPECT_EQ(run.results[0], MailWriteResult::Written);
-    EXPECT_EQ(readFile(run.paths[0]), fixture.mails()[0].text.substr(0, 512));
-    EXPECT_TRUE(log.contains(errorLine(
-        strprintf("Error reading block No:1 (offset=%llu) of Email No:0 ",
-                  static_cast<unsigned long long>(last.position)))));
+    EXPECT_EQ(readFile(run.paths[0]), fixture.mails()[0].text.substr(0, 612));
+    EXPECT_TRUE(log.contains(errorLine("Mail 0 is cut short by the end of the file")));
 }
 
 TEST_F(DbxFileTest, TruncatedInsideTheLastHeaderLosesTheMail)
@@ -630,12 +630,12 @@ TEST_F(DbxFileTest, PathsLongerThan260Characters)
     EXPECT_EQ(readFile(written), fixture.mails()[0].text);
 }
 
-TEST_F(DbxFileTest, ShortWriteIsAFailure)
+TEST_F(DbxFileTest, LinkAtTheMailsNameIsRefusedAndAShortWriteLeavesNoFile)
 {
-    if (!fs::exists("/dev/full"))
-        GTEST_SKIP() << "no /dev/full here";
     const std::string path = source(DbxFixture({mailText(1, 3000)}));
-    fs::create_symlink("/dev/full", outFile("Inbox_000001.eml"));
+    const fs::path target = dir / "target.txt";
+    testing::writeFile(target, std::string("keep"));
+    fs::create_symlink(target, outFile("Inbox_000001.eml"));
     DbxFile file;
     attach(file);
     ASSERT_TRUE(file.open(path));
@@ -643,10 +643,23 @@ TEST_F(DbxFileTest, ShortWriteIsAFailure)
     ASSERT_EQ(file.findConvertableMails(count), 1);
     std::string written;
     EXPECT_FALSE(file.saveMailToEML(out, written, 0));
+    EXPECT_EQ(file.lastWriteResult(), MailWriteResult::CannotCreate);
+    EXPECT_EQ(readFile(target), "keep");
+
+    // A disk that fills up: files may grow to 1000 bytes only.
+    fs::remove(outFile("Inbox_000001.eml"));
+    struct rlimit before {};
+    ::getrlimit(RLIMIT_FSIZE, &before);
+    const struct rlimit small {1000, before.rlim_max};
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const bool saved = file.saveMailToEML(out, written, 0);
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(saved);
     EXPECT_EQ(file.lastWriteResult(), MailWriteResult::WriteFailed);
+    EXPECT_FALSE(fs::exists(written));
     EXPECT_FALSE(log.contains(execLine("Mail:0 saved successfully to file:" + written)));
-    EXPECT_EQ(log.lines().back(),
-              errorLine("could not write " + written + " file to " + out.string() + " folder"));
 }
 
 // Opens files through a wrapper with one unreadable byte: a read that reaches it stops
@@ -677,7 +690,7 @@ platform::OpenResult openWithBadByte(const fs::path& path)
     return result;
 }
 
-TEST_F(DbxFileTest, UnreadableMiddleBlockIsLeftOut)
+TEST_F(DbxFileTest, UnreadableMiddleBlockFailsTheMailAndLeavesNoFile)
 {
     const DbxFixture fixture({mailText(1, 1400)});
     const auto& middle = fixture.block(0, 1);
@@ -690,17 +703,13 @@ TEST_F(DbxFileTest, UnreadableMiddleBlockIsLeftOut)
     ASSERT_EQ(file.findConvertableMails(count), 1);
     g_badByte = middle.position + 16 + 100; // goes bad after the scan
     std::string written;
-    EXPECT_TRUE(file.saveMailToEML(out, written, 0));
+    EXPECT_FALSE(file.saveMailToEML(out, written, 0));
     g_badByte = UINT64_MAX;
 
-    const std::string& text = fixture.mails()[0].text;
-    EXPECT_EQ(readFile(written), text.substr(0, 512) + text.substr(1024));
-    const auto lines = log.lines();
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[lines.size() - 2],
-              errorLine(strprintf("Error reading block No:1 (offset=%llu) of Email No:0 ",
-                                  static_cast<unsigned long long>(middle.position))));
-    EXPECT_EQ(lines.back(), execLine("Mail:0 saved successfully to file:" + written));
+    EXPECT_EQ(file.lastWriteResult(), MailWriteResult::ReadFailed);
+    EXPECT_FALSE(fs::exists(written));
+    EXPECT_TRUE(log.contains(errorLine(strprintf("Error reading block No:1 (offset=%llu) of Email No:0 ",
+                                                 static_cast<unsigned long long>(middle.position)))));
 }
 
 // Recovery mode: the header test over the used bytes of the first five blocks.
@@ -835,11 +844,11 @@ TEST_F(DbxFileTest, RecoveryModeLastMailCutInsideItsFirstBlock)
     EXPECT_EQ(recovering.results[1], MailWriteResult::HeaderTestFailed);
     EXPECT_TRUE(log.contains(errorLine("Error reading even first block of Email No:1")));
 
-    // Without the header test, the block that cannot be read is left out.
+    // Without the header test, what the file still holds of the block is written.
     const ReaderRun plain = recoverAll(path, false);
     ASSERT_EQ(plain.count, 2);
     EXPECT_EQ(plain.results[1], MailWriteResult::Written);
-    EXPECT_EQ(readFile(plain.paths[1]), "");
+    EXPECT_EQ(readFile(plain.paths[1]), fixture.mails()[1].text.substr(0, 299));
 }
 
 TEST_F(DbxFileTest, RecoveryModeLastMailCutInsideALaterBlock)
@@ -850,7 +859,7 @@ TEST_F(DbxFileTest, RecoveryModeLastMailCutInsideALaterBlock)
     const ReaderRun run = recoverAll(source(fixture), true);
     ASSERT_EQ(run.count, 1);
     EXPECT_EQ(run.results[0], MailWriteResult::Written);
-    EXPECT_EQ(readFile(run.paths[0]), fixture.mails()[0].text.substr(0, 1024));
+    EXPECT_EQ(readFile(run.paths[0]), fixture.mails()[0].text.substr(0, 1124));
 }
 
 // Bad input: a clear result, no crash.
@@ -869,7 +878,7 @@ TEST_F(DbxFileTest, MissingFileOrDirectoryFailsToOpenWithABox)
         EXPECT_EQ(log.lines(), std::vector<LogLine> {errorLine(message)});
         const auto shown = boxes.shown();
         ASSERT_FALSE(shown.empty());
-        EXPECT_EQ(shown.back().text, message);
+        EXPECT_EQ(shown.back().text, message + "\n" + file.lastOpenError());
         EXPECT_EQ(shown.back().caption, "Mailmend");
         std::int32_t count = 3;
         EXPECT_EQ(file.findConvertableMails(count), -1);
@@ -980,7 +989,7 @@ TEST_P(FilesBeyondFourGiB, AreRefusedUnread)
     ASSERT_EQ(errors.size(), 2u);
     EXPECT_NE(errors[0].find(std::to_string(GetParam())), std::string::npos) << errors[0];
     EXPECT_EQ(errors[1], failure);
-    EXPECT_EQ(boxes.texts(), std::vector<std::string> {failure});
+    EXPECT_EQ(boxes.texts(), std::vector<std::string> {failure + "\nlarger than 4 GB"});
     std::int32_t count = 9;
     EXPECT_EQ(file.findConvertableMails(count), -1);
     EXPECT_EQ(count, 9);

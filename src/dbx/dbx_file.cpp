@@ -6,6 +6,7 @@
 #include "dbx/format.h"
 #include "dbx/header_test.h"
 #include "log/text.h"
+#include "platform/file_system.h"
 #include "platform/message_sink.h"
 #include "platform/output_file.h"
 
@@ -47,7 +48,9 @@ bool DbxFile::failOpen(const std::string& reason)
     const std::string message
         = strprintf("Error Opening %s file. \nConvertion fails for this file", m_strPath.c_str());
     logger().error(message);
-    platform::messageSink().show(message, kCaption, platform::MessageStyle::Ok);
+    // The box also says why, when the system or the size check told.
+    platform::messageSink().show(reason.empty() ? message : message + "\n" + reason, kCaption,
+                                 platform::MessageStyle::Ok);
     return false;
 }
 
@@ -191,7 +194,7 @@ MailWriteResult DbxFile::writeMail(const std::filesystem::path& folder, std::str
         if (platform::cancelled(m_cancel))
             return MailWriteResult::Cancelled;
         platform::OutputFile out;
-        if (!out.create(path))
+        if (!out.create(path, m_newFileMode))
             return MailWriteResult::CannotCreate;
 
         if (m_visited.size() != m_blocks.size()) {
@@ -204,6 +207,7 @@ MailWriteResult DbxFile::writeMail(const std::filesystem::path& folder, std::str
         }
 
         unsigned char data[kBlockDataSize];
+        bool cutShortLogged = false;
         for (std::int32_t b = head; b >= 0;) {
             if (static_cast<std::size_t>(b) >= m_blocks.size()) {
                 logger().error(strprintf("Mail rejected due to object index out of bound. "
@@ -215,8 +219,7 @@ MailWriteResult DbxFile::writeMail(const std::filesystem::path& folder, std::str
             if (platform::cancelled(m_cancel)) {
                 // Stopped inside the mail: a part of a mail is not left looking whole.
                 out.close();
-                std::error_code ignored;
-                std::filesystem::remove(path, ignored);
+                platform::removeFile(path);
                 return MailWriteResult::Cancelled;
             }
             if (m_visited[static_cast<std::size_t>(b)] == m_walk)
@@ -224,22 +227,37 @@ MailWriteResult DbxFile::writeMail(const std::filesystem::path& folder, std::str
             m_visited[static_cast<std::size_t>(b)] = m_walk;
 
             const BlockRecord& block = m_blocks[static_cast<std::size_t>(b)];
+            const std::uint64_t dataStart = std::uint64_t {block.fileOffset} + kBlockHeaderSize;
+            // The end of a truncated file may cut the last block's used bytes: what is
+            // there is still the mail's text.
+            const bool cutByEnd = dataStart + block.dataLength > m_nFileSize;
+            std::size_t got = 0;
             try {
-                const std::size_t got = m_window->readAt(
-                    std::uint64_t {block.fileOffset} + kBlockHeaderSize, data, block.dataLength);
-                if (got < block.dataLength)
-                    logger().error(strprintf("Error reading block No:%d (offset=%u) of Email No:%d ",
-                                             b, block.fileOffset, i));
-                else
-                    out.write(data, got);
+                got = m_window->readAt(dataStart, data, block.dataLength);
             } catch (...) {
                 logger().error(strprintf("Exception for block No:%d (offset=%u) of Email No:%d ", b,
                                          block.fileOffset, i));
+            }
+            if (got < block.dataLength && !cutByEnd) {
+                // The file was there when it was scanned: it shrank since, or the disk
+                // failed. A mail with a hole in it is not written as if it were whole.
+                logger().error(strprintf("Error reading block No:%d (offset=%u) of Email No:%d ",
+                                         b, block.fileOffset, i));
+                out.close();
+                platform::removeFile(path);
+                return MailWriteResult::ReadFailed;
+            }
+            out.write(data, got);
+            if (cutByEnd && !cutShortLogged) {
+                logger().error(strprintf("Mail %d is cut short by the end of the file", i));
+                cutShortLogged = true;
             }
             b = block.nextIndex;
         }
 
         if (!out.close()) {
+            // A full disk leaves a cut mail: it must not stay behind looking whole.
+            platform::removeFile(path);
             logger().error(strprintf("Error writing mail %d to file:%s", i, outPath.c_str()));
             return MailWriteResult::WriteFailed;
         }

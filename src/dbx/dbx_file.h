@@ -25,6 +25,7 @@ enum class MailWriteResult {
     CannotCreate,     // the output file could not be created
     ChainLeavesTable,
     WriteFailed,      // the output file could not be written in full
+    ReadFailed,       // a block inside the file could not be read (it shrank, the disk failed)
     Exception,
     Cancelled,        // the run was stopped before the mail was written in full
 };
@@ -70,6 +71,9 @@ public:
     // Seams for tests: where log lines go (file logs by default) and how files open.
     void setLogWriter(LogWriter* writer) { m_logWriter = writer; }
     void setOpener(Opener opener) { m_opener = opener; }
+    // The permissions (before the umask) of the mail files saveMailToEML creates: 0600
+    // for scratch files that only pass through on their way into a store.
+    void setNewFileMode(unsigned mode) { m_newFileMode = mode; }
 
 private:
     Logger logger() const { return Logger {m_bLog ? m_logWriter : nullptr}; }
@@ -100,6 +104,7 @@ private:
     std::string m_lastOpenError;
     LogWriter* m_logWriter = &fileLog();
     Opener m_opener = &platform::openForReading;
+    unsigned m_newFileMode = 0666;
     const platform::CancellationToken* m_cancel = nullptr;
 };
 

@@ -7,6 +7,7 @@
 #include "dbx/format.h"
 #include "log/text.h"
 #include "platform/buffered_output.h"
+#include "platform/file_system.h"
 #include "platform/output_file.h"
 
 namespace mailmend::dbx {
@@ -405,6 +406,40 @@ void MappedMailExtractor::extractMail(std::uint64_t start)
     writeRange(start, m_nSize); // no next mail: this one runs to the end
 }
 
+namespace {
+
+// Writes a mail's bytes but holds back a run of zero bytes until something else follows
+// it: a mail carved up to unused space then ends at its last real byte, not in padding.
+class ZeroTrimmingWriter {
+public:
+    explicit ZeroTrimmingWriter(platform::OutputFile& out) : m_out(out) {}
+
+    void write(const std::uint8_t* data, std::size_t count)
+    {
+        std::size_t used = count;
+        while (used > 0 && data[used - 1] == 0)
+            --used;
+        if (used == 0) {
+            m_heldZeros += count;
+            return;
+        }
+        static constexpr std::uint8_t kZeros[4096] = {};
+        for (; m_heldZeros > 0;) {
+            const std::size_t n = std::min<std::uint64_t>(m_heldZeros, sizeof kZeros);
+            m_out.write(kZeros, n);
+            m_heldZeros -= n;
+        }
+        m_out.write(data, used);
+        m_heldZeros = count - used;
+    }
+
+private:
+    platform::OutputFile& m_out;
+    std::uint64_t m_heldZeros = 0;
+};
+
+} // namespace
+
 void MappedMailExtractor::writeRange(std::uint64_t start, std::uint64_t end)
 {
     if (start >= end || !running())
@@ -416,27 +451,31 @@ void MappedMailExtractor::writeRange(std::uint64_t start, std::uint64_t end)
         ++m_mailsFailed;
         return;
     }
+    ZeroTrimmingWriter writer(out);
     bool whole = true;
     if (m_extractWindow->holds(start, end)) {
         // The walk from the mail's start has just read these bytes: write them from there.
-        out.write(m_extractWindow->at(start), static_cast<std::size_t>(end - start));
+        writer.write(m_extractWindow->at(start), static_cast<std::size_t>(end - start));
     } else {
         WindowCursor& window = *m_writeWindow;
         for (std::uint64_t p = start; p < end;) {
             if (!running() || !window.reach(p, end)) {
-                whole = false; // closed where it stands
+                whole = false;
                 break;
             }
             const std::uint64_t upTo = std::min(window.ownEnd(), end);
-            out.write(window.at(p), static_cast<std::size_t>(upTo - p));
+            writer.write(window.at(p), static_cast<std::size_t>(upTo - p));
             p = upTo;
         }
         window.release();
     }
-    if (out.close() && whole)
+    if (out.close() && whole) {
         ++m_mailsWritten;
-    else
+    } else {
+        // Stopped inside the mail, or the disk refused: no part of a mail stays looking whole.
+        platform::removeFile(name);
         ++m_mailsFailed;
+    }
 }
 
 } // namespace mailmend::dbx

@@ -141,12 +141,16 @@ std::vector<ByteRange> literalCarve(const ByteString& w, AdvancedScanMends mends
     return files;
 }
 
-std::vector<std::string> rangeTexts(const ByteString& bytes, const std::vector<ByteRange>& ranges)
+std::vector<std::string> rangeTexts(const ByteString& bytes, const std::vector<ByteRange>& ranges,
+                                    AdvancedScanMends mends)
 {
     std::vector<std::string> out;
-    for (const auto& [first, second] : ranges)
-        out.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(first),
-                         bytes.begin() + static_cast<std::ptrdiff_t>(second));
+    for (const auto& [first, second] : ranges) {
+        std::string& text = out.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(first),
+                                             bytes.begin() + static_cast<std::ptrdiff_t>(second));
+        while (mends.trailingZerosCut && !text.empty() && text.back() == '\0')
+            text.pop_back();
+    }
     return out;
 }
 

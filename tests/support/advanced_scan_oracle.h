@@ -34,6 +34,9 @@ struct AdvancedScanMends {
     // A mail starting at byte 0 (a MIME-Version: line before any From:) is written once.
     // Unmended it is written again at every MIME-Version: until the first From:.
     bool zeroStartOnce = true;
+    // A mail ends at its last byte that is not zero. Unmended, a mail carved up to unused
+    // space keeps all of that zero padding.
+    bool trailingZerosCut = true;
 };
 
 // Pass 1: the source with every block header cut out.
@@ -56,8 +59,9 @@ ByteString literalCopy(const ByteString& source, AdvancedScanMends mends = {});
 // Texts are found at any byte, and only where 13 bytes remain.
 std::vector<ByteRange> literalCarve(const ByteString& working, AdvancedScanMends mends = {});
 
-// The bytes of the ranges.
-std::vector<std::string> rangeTexts(const ByteString& bytes, const std::vector<ByteRange>& ranges);
+// The bytes of the ranges, as the mails are written.
+std::vector<std::string> rangeTexts(const ByteString& bytes, const std::vector<ByteRange>& ranges,
+                                    AdvancedScanMends mends = {});
 
 ByteString toBytes(const std::string& text);
 std::string toText(const ByteString& bytes);
