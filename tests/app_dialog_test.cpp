@@ -407,12 +407,14 @@ TEST_F(MainWindow, BrowseMakesTheRootAndResetsTheOptions)
     fs::create_directory(fs::path(root()) / "1_Recovered_a_As_EML");
     log.clear();
 
-    // Same second, parent given with a trailing separator: the same root, emptied.
+    // Same second, parent given with a trailing separator: the finished run's root stays
+    // as it is, and the next second's name is taken.
     browse((dir / "out").string() + "/");
-    EXPECT_EQ(dlg->destination(), root());
-    EXPECT_EQ(view.text(ControlId::DestinationEdit), root());
-    EXPECT_TRUE(fs::is_directory(root()));
-    EXPECT_TRUE(fs::is_empty(root()));
+    const std::string next = (dir / "out" / "Norvale_Recover_DBX_(DATE=3-7-2011)_(TIME=9hr.5m.4s)").string();
+    EXPECT_EQ(dlg->destination(), next);
+    EXPECT_EQ(view.text(ControlId::DestinationEdit), next);
+    EXPECT_TRUE(fs::is_empty(next));
+    EXPECT_TRUE(fs::exists(fs::path(root()) / "old.eml"));
     for (ControlId id : kAvailable) {
         EXPECT_TRUE(view.isEnabled(id));
         EXPECT_FALSE(view.isChecked(id));
@@ -425,7 +427,7 @@ TEST_F(MainWindow, BrowseMakesTheRootAndResetsTheOptions)
     EXPECT_THAT(log.messages(false),
                 ElementsAre("In CDBXRecoveryDlg::OnBrowsebutton()", "In CDBXRecoveryDlg::GetDirectory()",
                             "Succeeded CDBXRecoveryDlg::GetDirectory()",
-                            "Destination folder path is " + root(), "Destination directory created",
+                            "Destination folder path is " + next, "Destination directory created",
                             "Succeeded CDBXRecoveryDlg::OnBrowsebutton()"));
 }
 

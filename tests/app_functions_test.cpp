@@ -78,6 +78,13 @@ TEST(SettingsFile, LivesBesideTheExecutableOnlyWhenThatCanBeWritten)
     EXPECT_EQ(settingsDirectory(dir.path()), dir.path());
     EXPECT_EQ(settingsDirectory(dir / "missing"), platform::userConfigDirectory());
     EXPECT_EQ(settingsPath().filename(), "config.ini");
+
+    // An installed copy keeps to the user's directories, root or not, unless told otherwise.
+    fs::create_directories(dir / "usr" / "bin");
+    fs::create_directories(dir / "usr" / "share" / "doc" / "Mailmend");
+    EXPECT_EQ(settingsDirectory(dir / "usr" / "bin"), platform::userConfigDirectory());
+    writeFile(dir / "usr" / "bin" / "portable", std::string());
+    EXPECT_EQ(settingsDirectory(dir / "usr" / "bin"), dir / "usr" / "bin");
 }
 
 struct HintCase {

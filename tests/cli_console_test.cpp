@@ -72,7 +72,7 @@ TEST(ConsoleView, OnATerminalOneLineIsRedrawnOnlyWhenAskedAndOnlyWhenChanged)
 
     // The closing box waits for the summary.
     view.messageBox("Files recovered Successfully to R folder", "Norvale Mailmend", platform::MessageStyle::Ok);
-    EXPECT_TRUE(view.succeeded());
+    EXPECT_EQ(view.endMessage(), "Files recovered Successfully to R folder");
     view.finish();
     EXPECT_EQ(take(out, outRead), blank);
     view.setControlText(ControlId::StatusText, "Scan Complete");

@@ -42,17 +42,23 @@ TEST(OutputRoot, NameAndPath)
     EXPECT_EQ(outputRootPath("/", "N"), "/N");
 }
 
-TEST(OutputRoot, BrowseReplacesAnExistingRootWithAnEmptyOne)
+TEST(OutputRoot, BrowseTakesTheNextFreeSecondAndNeverTouchesAnExistingRoot)
 {
     TempDir dir;
-    const fs::path root = dir / kAtNine;
-    EXPECT_TRUE(replaceOutputRoot(root));
-    fs::create_directories(root / "1_Recovered_Inbox_As_EML");
-    writeFile(root / "1_Recovered_Inbox_As_EML" / "Inbox_000001.eml", std::string("mail"));
-    writeFile(root / "note.txt", std::string("x"));
-    EXPECT_TRUE(replaceOutputRoot(root)); // a second Browse within the same second
-    EXPECT_TRUE(fs::is_directory(root) && fs::is_empty(root));
-    EXPECT_FALSE(replaceOutputRoot(dir / "missing" / kAtNine));
+    fs::create_directories(dir / kAtNine / "1_Recovered_Inbox_As_EML");
+    writeFile(dir / kAtNine / "1_Recovered_Inbox_As_EML" / "Inbox_000001.eml", std::string("mail"));
+    fs::create_directories(dir / "Norvale_Recover_DBX_(DATE=3-7-2011)_(TIME=9hr.5m.4s)");
+
+    SettableClock clock({7, 3, 2011}, {9, 5, 3});
+    EXPECT_EQ(createFreeOutputRoot(dir.path().string(), clock).path,
+              (dir / "Norvale_Recover_DBX_(DATE=3-7-2011)_(TIME=9hr.5m.5s)").string());
+    EXPECT_EQ(readFile(dir / kAtNine / "1_Recovered_Inbox_As_EML" / "Inbox_000001.eml"), "mail");
+
+    clock.time = {23, 59, 59}; // the count wraps over the hour and the day
+    fs::create_directories(dir / "Norvale_Recover_DBX_(DATE=3-7-2011)_(TIME=23hr.59m.59s)");
+    EXPECT_EQ(createFreeOutputRoot(dir.path().string(), clock).path,
+              (dir / "Norvale_Recover_DBX_(DATE=3-7-2011)_(TIME=0hr.0m.0s)").string());
+    EXPECT_NE(createFreeOutputRoot((dir / "missing").string(), clock).error, "");
 }
 
 TEST(OutputRoot, CommandLineWaitsForAFreeSecondRatherThanTouchAnExistingRoot)

@@ -15,6 +15,7 @@
 #include "dbx/dbx_file.h"
 #include "dbx/format.h"
 #include "support/dbx_fixture.h"
+#include "support/real_corpus.h"
 #include "support/recording.h"
 #include "support/temp_dir.h"
 
@@ -25,13 +26,7 @@ namespace fs = std::filesystem;
 
 std::vector<fs::path> corpusFiles()
 {
-    std::vector<fs::path> files;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(MAILMEND_REAL_CORPUS, ec))
-        if (entry.path().extension() == ".dbx")
-            files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
-    return files;
+    return testing::realCorpusFiles();
 }
 
 // Mails per file, as undbx's scan mode also finds them.
@@ -82,7 +77,7 @@ TEST(RealFiles, EveryFileGivesItsMails)
 {
     const auto files = corpusFiles();
     if (files.empty())
-        GTEST_SKIP() << "no real .dbx files at " << MAILMEND_REAL_CORPUS;
+        GTEST_SKIP() << testing::realCorpusMissing();
     testing::ScopedMessageSink boxes;
     for (const auto& file : files) {
         SCOPED_TRACE(file.filename().string());
@@ -134,7 +129,7 @@ TEST(RealFiles, SameMailsAsUndbxScanMode)
 {
     const auto files = corpusFiles();
     if (files.empty())
-        GTEST_SKIP() << "no real .dbx files at " << MAILMEND_REAL_CORPUS;
+        GTEST_SKIP() << testing::realCorpusMissing();
     if (!onPath("undbx"))
         GTEST_SKIP() << "undbx is not installed";
     testing::ScopedMessageSink boxes;

@@ -60,7 +60,7 @@ std::vector<LogLine> preparing(const JobHarness& h, const std::string& name, con
     const std::string base = baseNameOf(name);
     return {execLine("Preparing to Scan File : " + name),
             execLine((h.destination / folder).string() + " directory created for " + base + " "),
-            execLine((h.temp / ("Norvale_Recovered_" + base + "_" + tempStamp(index))).string()
+            execLine((h.temp / "RUN" / ("Norvale_Recovered_" + base + "_" + tempStamp(index))).string()
                      + " directory created for " + base + " ")};
 }
 
@@ -68,11 +68,6 @@ std::vector<LogLine> operator+(std::vector<LogLine> a, const std::vector<LogLine
 {
     a.insert(a.end(), b.begin(), b.end());
     return a;
-}
-
-std::string tempFolder(const std::string& base, std::size_t index)
-{
-    return "tmp/Norvale_Recovered_" + base + "_" + tempStamp(index) + "/";
 }
 
 TEST(RecoveryJob, OneFileAsEmlEndToEnd)
@@ -85,8 +80,7 @@ TEST(RecoveryJob, OneFileAsEmlEndToEnd)
     const fs::path out = h.destination / "1_Recovered_Inbox_As_EML";
     EXPECT_EQ(h.tree(), (Tree {{"dest/1_Recovered_Inbox_As_EML/", ""},
                                {"dest/1_Recovered_Inbox_As_EML/Inbox_000001.eml", mailText(1, 600)},
-                               {"dest/1_Recovered_Inbox_As_EML/Inbox_000002.eml", mailText(2, 100)},
-                               {tempFolder("Inbox", 0), ""}}));
+                               {"dest/1_Recovered_Inbox_As_EML/Inbox_000002.eml", mailText(2, 100)}}));
     EXPECT_EQ(h.lines(),
               (preparing(h, "Inbox.dbx", "1_Recovered_Inbox_As_EML", 0)
                   + std::vector<LogLine> {
@@ -137,15 +131,17 @@ TEST(RecoveryJob, SeveralFilesAndASecondRun)
         {"dest/2_Recovered_Sent_As_EML/Sent_000001.eml", mailText(4, 300)},
         {"dest/2_Recovered_Sent_As_EML/Sent_000002.eml", mailText(6, 200)},
         {"dest/3_Recovered_Gone_As_EML/", ""},
-        {"dest/4_Recovered_Empty_As_EML/", ""},
-        {tempFolder("Inbox", 0), ""}, {tempFolder("Sent", 1), ""},
-        {tempFolder("Gone", 2), ""}, {tempFolder("Empty", 3), ""}};
+        {"dest/4_Recovered_Empty_As_EML/", ""}};
     ASSERT_EQ(h.run(), 0);
     EXPECT_EQ(h.tree(), expected);
 
     // The file that is not there: the reader says so, and the file counts as processed.
     const std::string openError = "Error Opening " + missingPath + " file. \nConvertion fails for this file";
-    EXPECT_EQ(h.boxes.texts(), std::vector<std::string> {openError});
+    EXPECT_EQ(h.boxes.texts(), std::vector<std::string> {openError + "\nNo such file or directory"});
+    // The run went through, but says plainly that it could not read every file.
+    EXPECT_EQ(h.view.calls()[h.view.calls().size() - 12],
+              "box Norvale Mailmend|Files recovered to " + h.destination.string()
+                  + " folder, but 1 of 4 files could not be read. The error log has the details.");
     EXPECT_EQ(h.errors(),
               (std::vector<std::string> {openError, "Trying to find convertable mails without opening the file",
                                          "Error: Trying to close file without opening DBX file first"}));
@@ -196,7 +192,6 @@ TEST(RecoveryJob, NamesOfOddFilesAndTheStatusCut)
     // The job's base name drops the first ".dbx"; the reader's names drop the last four characters.
     EXPECT_EQ(tree.at("dest/7_a.dbx_As_EML/a.dbx_000001.eml"), mailText(1, 50));
     EXPECT_EQ(tree.at("dest/8_Inbox.DBX_As_EML/Inbox_000001.eml"), mailText(2, 50));
-    EXPECT_EQ(tree.count(tempFolder("a.dbx", 0)), 1u);
     EXPECT_EQ(h.request.m_nFileCounter, 7) << "the request's first value stays";
 
     const std::string preparingLong = "Preparing to Scan File : " + longName;
@@ -263,8 +258,7 @@ TEST(RecoveryJob, AdvancedScanEndToEnd)
                                {inbox + "Inbox_1.eml", carved(1)},
                                {inbox + "Inbox_2.eml", carved(2)},
                                {inbox + "Inbox_3.eml", carved(3)},
-                               {"dest/2_Recovered_Gone_As_EMLwithAdvacedScan/", ""},
-                               {tempFolder("Inbox", 0), ""}, {tempFolder("Gone", 1), ""}}));
+                               {"dest/2_Recovered_Gone_As_EMLwithAdvacedScan/", ""}}));
 
     const std::vector<FileResult> results = h.view.results();
     ASSERT_EQ(results.size(), 2u);
@@ -302,8 +296,7 @@ TEST(RecoveryJob, AdvancedScanLeavesNoWorkingFileWhenTheCarveCannotRun)
     });
     h.addSource("Inbox.dbx", DbxFixture({relayedMail(1)}));
     ASSERT_EQ(h.run(), 0);
-    EXPECT_EQ(h.tree(), (Tree {{"dest/1_Recovered_Inbox_As_EMLwithAdvacedScan/", ""},
-                               {tempFolder("Inbox", 0), ""}}));
+    EXPECT_EQ(h.tree(), (Tree {{"dest/1_Recovered_Inbox_As_EMLwithAdvacedScan/", ""}}));
 }
 
 TEST(RecoveryJob, AdvancedScanWithTheExtractorStoppedIsNoSuccess)
@@ -398,18 +391,85 @@ TEST(RecoveryJob, AnExceptionEndsTheRunIdle)
     }
 }
 
-TEST(RecoveryJob, ScratchFoldersGoToTheSystemTemporaryDirectory)
+// Two files of one name (one store's identities found by a search), the counter off: the
+// second never empties the first's folder. A folder that cannot be made ends its file
+// as failed, and the run goes on and says so.
+TEST(RecoveryJob, EveryFileKeepsItsOwnFolderOrFailsAlone)
+{
+    JobHarness h;
+    h.request.m_bCounterOn = false;
+    fs::create_directories(h.dir / "src" / "a");
+    fs::create_directories(h.dir / "src" / "b");
+    for (const auto& [folder, number] : {std::pair {"a", 1}, std::pair {"b", 2}}) {
+        const fs::path path = h.dir / "src" / folder / "Inbox.dbx";
+        DbxFixture({mailText(number, 80)}).writeTo(path);
+        h.request.files.push_back({path.string(), "Inbox.dbx"});
+    }
+    h.addSource(std::string(240, 'x') + ".dbx", DbxFixture({mailText(3, 80)}));
+    ASSERT_EQ(h.run(), 0);
+
+    const Tree tree = h.tree();
+    EXPECT_EQ(tree.at("dest/Recovered_Inbox_As_EML/Inbox_000001.eml"), mailText(1, 80));
+    EXPECT_EQ(tree.at("dest/Recovered_Inbox_As_EML (2)/Inbox_000001.eml"), mailText(2, 80));
+    EXPECT_EQ(tree.size(), 4u);
+    const std::vector<FileResult> results = h.view.results();
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_EQ(results[2].folderError, "File name too long");
+    EXPECT_EQ(results[2].mailsFound, -1) << "not a mail was tried";
+    EXPECT_EQ(h.view.calls()[h.view.calls().size() - 12],
+              "box Norvale Mailmend|Files recovered to " + h.destination.string()
+                  + " folder, but 1 output folder could not be made. The error log has the details.");
+}
+
+// Scratch folders live in a folder of the run's own (0700, under a name nobody can
+// foresee) in the system's temporary directory: a link or an open folder planted at the
+// names a run computes is never used, and nothing of the run stays there afterwards.
+TEST(RecoveryJob, ScratchFoldersAreThePrivateBusinessOfTheRun)
 {
     JobHarness h;
     h.services.tempDirectory.clear();
     const char* previous = std::getenv("TMPDIR");
     const std::string saved = previous ? previous : "";
     ::setenv("TMPDIR", h.temp.c_str(), 1);
+    const std::string planted = "Norvale_Recovered_Inbox_" + tempStamp(0);
+    fs::create_directory(h.dir / "victim");
+    testing::writeFile(h.dir / "victim" / "precious.txt", "keep");
+    fs::create_directory_symlink(h.dir / "victim", h.temp / planted);
+    fs::create_directory(h.temp / ("Norvale_Recovered_Sent_" + tempStamp(1)));
+    fs::permissions(h.temp / ("Norvale_Recovered_Sent_" + tempStamp(1)), fs::perms::all);
+    const Tree before = h.tree();
+
     h.addSource("Inbox.dbx", DbxFixture({mailText(1, 50)}));
+    h.addSource("Sent.dbx", DbxFixture({mailText(2, 50)}));
+    fs::perms privateMode = fs::perms::none;
+    h.view.onCall([&](const std::string& call, std::size_t) {
+        if (call == "fileFinished 0")
+            for (const auto& entry : fs::directory_iterator(h.temp))
+                if (entry.path().filename().string().rfind("mailmend-", 0) == 0)
+                    privateMode = entry.status().permissions();
+    });
     const int result = h.run();
     previous ? ::setenv("TMPDIR", saved.c_str(), 1) : ::unsetenv("TMPDIR");
     ASSERT_EQ(result, 0);
-    EXPECT_EQ(h.tree().count(tempFolder("Inbox", 0)), 1u);
+    EXPECT_EQ(privateMode, fs::perms::owner_all);
+    EXPECT_EQ(h.lines()[2], execLine((h.temp / "RUN" / planted).string() + " directory created for Inbox "));
+    EXPECT_EQ(testing::readFile(h.dir / "victim" / "precious.txt"), "keep");
+    EXPECT_EQ(h.tree().size(), before.size() + 4) << "tmp/ holds what was planted, and nothing more";
+
+    // Stopped or failed runs leave nothing behind either.
+    for (const bool stop : {true, false}) {
+        JobHarness again;
+        again.addSource("Inbox.dbx", DbxFixture({mailText(1, 50)}));
+        if (stop)
+            again.view.onCall([&](const std::string& call, std::size_t) {
+                if (call == "text 1015 Scanning File : Inbox.dbx")
+                    again.stop();
+            });
+        else
+            again.request.m_strDestination.clear();
+        EXPECT_EQ(again.run(), -1);
+        EXPECT_TRUE(fs::is_empty(again.temp));
+    }
 }
 
 } // namespace

@@ -374,14 +374,16 @@ void CDBXRecoveryDlg::OnBrowsebutton()
     try {
         log("In CDBXRecoveryDlg::OnBrowsebutton()");
         if (const std::optional<std::string> parent = GetDirectory()) {
-            const std::string root = outputRootPath(*parent, outputRootName(clock()));
+            // A root of the same name (a second Browse within the same second) is never
+            // touched: the next free second's name is taken instead.
+            const NewOutputRoot made = createFreeOutputRoot(*parent, clock());
+            const std::string root
+                = made.path.empty() ? outputRootPath(*parent, outputRootName(clock())) : made.path;
             const std::string previous = std::exchange(m_strDestination, root);
             m_view.setText(ControlId::DestinationEdit, root);
             log(strprintf("Destination folder path is %s", root.c_str()));
 
-            // A root of the same name (a second Browse within the same second) is emptied
-            // or made anew.
-            if (!replaceOutputRoot(root)) {
+            if (made.path.empty()) {
                 // Told whether or not logging is on, and the last good destination stays:
                 // a run must not start into a folder that is not there.
                 logError("Error: Destination directory does not exists");

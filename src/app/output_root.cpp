@@ -2,10 +2,10 @@
 #include "app/output_root.h"
 
 #include <system_error>
-#include <vector>
 
 #include "log/text.h"
 #include "platform/directories.h"
+#include "platform/file_system.h"
 
 namespace mailmend::app {
 namespace {
@@ -30,13 +30,30 @@ constexpr char kSeparator = '/';
 // Names to try before giving up, and pauses to wait for the clock's next second.
 constexpr int kNamesTried = 5;
 constexpr int kPausesPerName = 30;
+// Names Browse tries, one second apart, before giving up: an hour's worth.
+constexpr int kSecondsStepped = 3600;
+
+platform::WallTime nextSecond(platform::WallTime time)
+{
+    if (++time.second == 60) {
+        time.second = 0;
+        if (++time.minute == 60) {
+            time.minute = 0;
+            time.hour = (time.hour + 1) % 24;
+        }
+    }
+    return time;
+}
 
 } // namespace
 
 std::string outputRootName(const platform::Clock& clock)
 {
-    const platform::CalendarDate date = clock.utcDate();
-    const platform::WallTime time = clock.localTime();
+    return outputRootName(clock.utcDate(), clock.localTime());
+}
+
+std::string outputRootName(const platform::CalendarDate& date, const platform::WallTime& time)
+{
     return strprintf("Norvale_Recover_DBX_(DATE=%d-%d-%d)_(TIME=%dhr.%dm.%ds)", date.month,
                      date.day, date.year, time.hour, time.minute, time.second);
 }
@@ -46,28 +63,21 @@ std::string outputRootPath(const std::string& parent, const std::string& name)
     return endsInSeparator(parent) ? parent + name : parent + kSeparator + name;
 }
 
-bool replaceOutputRoot(const fs::path& root)
+NewOutputRoot createFreeOutputRoot(const std::string& parent, const platform::Clock& clock)
 {
-    if (platform::createDirectory(root))
-        return true;
-    std::error_code ec;
-    fs::remove_all(root, ec);
-    if (!ec) {
-        platform::createDirectory(root);
-    } else {
-        // Listed first, so that deleting does not disturb the listing.
-        std::vector<fs::directory_entry> entries;
-        std::error_code listing;
-        for (fs::directory_iterator it(root, listing), end; !listing && it != end;
-             it.increment(listing))
-            entries.push_back(*it);
-        for (const fs::directory_entry& entry : entries) {
-            std::error_code ignored;
-            if (!entry.is_directory(ignored))
-                fs::remove(entry.path(), ignored);
-        }
+    const platform::CalendarDate date = clock.utcDate();
+    platform::WallTime time = clock.localTime();
+    std::string path;
+    for (int tried = 0; tried < kSecondsStepped; ++tried) {
+        path = outputRootPath(parent, outputRootName(date, time));
+        std::string error;
+        if (platform::createDirectory(path, &error))
+            return {path, {}};
+        if (!platform::pathEntryExists(path))
+            return {{}, strprintf("cannot create the folder %s: %s", path.c_str(), error.c_str())};
+        time = nextSecond(time);
     }
-    return fs::is_directory(root, ec);
+    return {{}, strprintf("the folder %s already exists", path.c_str())};
 }
 
 NewOutputRoot createNewOutputRoot(const std::string& parent, const platform::Clock& clock,

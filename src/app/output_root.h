@@ -19,16 +19,18 @@ std::string outputRootName(const platform::Clock& clock);
 // already ends in one (a file-system root).
 std::string outputRootPath(const std::string& parent, const std::string& name);
 
-// Browse's way of making the root at `root`: create it; when that fails (most often a
-// second Browse within the same second made it already), delete it with everything in it
-// and create it again; when the deletion fails, delete the plain files directly inside
-// it instead (subfolders stay). True when the folder exists afterwards.
-bool replaceOutputRoot(const std::filesystem::path& root);
+std::string outputRootName(const platform::CalendarDate& date, const platform::WallTime& time);
 
 struct NewOutputRoot {
     std::string path;  // empty when no root was made
     std::string error; // why, then
 };
+
+// Browse's way, which never removes a finished run's output: the root is made under the
+// current second's name, or, when a folder of that name is there (a second Browse within
+// the same second, or the hour repeated when the clocks go back), under the name of the
+// next second whose name is free, counted on from the clock's reading.
+NewOutputRoot createFreeOutputRoot(const std::string& parent, const platform::Clock& clock);
 
 // The way that never removes anything, for a caller that has nobody to ask (the command
 // line): the root is made under a name no entry of `parent` holds yet. When the name of

@@ -84,7 +84,7 @@ bool writeSettingsFile(const std::filesystem::path& file, const Settings& settin
 
 std::filesystem::path settingsDirectory(const std::filesystem::path& executableDirectory)
 {
-    if (platform::isWritableDirectory(executableDirectory))
+    if (platform::usesProgramDirectory(executableDirectory))
         return executableDirectory;
     return platform::userConfigDirectory();
 }

@@ -81,9 +81,9 @@ void ConsoleView::setProgress(ControlId bar, int position)
 platform::MessageAnswer ConsoleView::messageBox(const std::string& text, const std::string& caption,
                                                 platform::MessageStyle style)
 {
-    if (!m_options.successMessage.empty() && text == m_options.successMessage) {
+    if (!m_options.endMessagePrefix.empty() && text.rfind(m_options.endMessagePrefix, 0) == 0) {
         std::lock_guard lock(m_mutex);
-        m_succeeded = true;
+        m_endMessage = text;
         return platform::MessageAnswer::Ok;
     }
     return show(text, caption, style);
@@ -173,10 +173,10 @@ void ConsoleView::clearLiveLine()
     m_drawnLength = 0;
 }
 
-bool ConsoleView::succeeded() const
+std::string ConsoleView::endMessage() const
 {
     std::lock_guard lock(m_mutex);
-    return m_succeeded;
+    return m_endMessage;
 }
 
 std::vector<recovery::FileResult> ConsoleView::results() const

@@ -19,8 +19,8 @@ struct ConsoleOptions {
     bool quiet = false;      // no progress and no status lines
     std::size_t width = 80;  // columns of the terminal
     std::size_t fileCount = 0;
-    // The box a finished run shows; it is kept for the summary rather than printed.
-    std::string successMessage;
+    // The box a finished run shows begins so; it is kept for the summary, not printed.
+    std::string endMessagePrefix;
 };
 
 // The recovery job's window on a console. On a terminal the job's texts and bars make up
@@ -54,7 +54,8 @@ public:
     // Takes the live line off the screen for good.
     void finish();
 
-    bool succeeded() const;
+    // The box the run ended with when it went through every file; empty otherwise.
+    std::string endMessage() const;
     std::vector<recovery::FileResult> results() const;
 
     // The live line for the given state, cut to `width` - 1 columns.
@@ -74,7 +75,7 @@ private:
     std::size_t m_drawnLength = 0; // columns of the live line on screen; 0: none
     bool m_dirty = false;
     bool m_finished = false;
-    bool m_succeeded = false;
+    std::string m_endMessage;
     std::string m_lastPrintedStatus;
     std::vector<recovery::FileResult> m_results;
 };

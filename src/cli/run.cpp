@@ -125,6 +125,9 @@ std::string describeFile(const recovery::FileResult& r, bool stopped)
 {
     const char* path = r.sourcePath.c_str();
     const char* ended = stopped ? "stopped" : "the run ended";
+    if (!r.folderError.empty())
+        return strprintf("%s: not read, as its folder could not be made (%s)", path,
+                         r.folderError.c_str());
     if (!r.sourceOpened) {
         if (!r.openError.empty())
             return strprintf("%s: could not be read (%s)", path, r.openError.c_str());
@@ -147,7 +150,7 @@ std::string describeUnreached(const recovery::FileRow& row, bool stopped)
 }
 
 // A line for every file of the run, and where its mails went. True when every file could
-// be read.
+// be read and every mail written.
 bool printSummary(const Console& console, const std::vector<recovery::FileRow>& rows,
                   const std::vector<recovery::FileResult>& results, bool stopped)
 {
@@ -156,7 +159,8 @@ bool printSummary(const Console& console, const std::vector<recovery::FileRow>& 
         std::fprintf(console.out, "%s\n", describeFile(result, stopped).c_str());
         if (result.sourceOpened && !result.outputFolder.empty())
             std::fprintf(console.out, "  -> %s\n", result.outputFolder.string().c_str());
-        allRead = allRead && result.sourceOpened;
+        allRead = allRead && result.sourceOpened && result.folderError.empty()
+            && !result.readIncomplete && result.mailsFailed == 0;
     }
     for (std::size_t i = results.size(); i < rows.size(); ++i)
         std::fprintf(console.out, "%s\n", describeUnreached(rows[i], stopped).c_str());
@@ -232,8 +236,7 @@ int runRecovery(const Arguments& arguments, const std::string& program, const Co
     options.quiet = arguments.quiet;
     options.width = console.width;
     options.fileCount = rows.size();
-    options.successMessage
-        = strprintf("Files recovered Successfully to %s folder", root.path.c_str());
+    options.endMessagePrefix = "Files recovered ";
     ConsoleView view(options);
     int code = -1;
     {
@@ -242,13 +245,14 @@ int runRecovery(const Arguments& arguments, const std::string& program, const Co
     }
 
     const bool stopped = token.isCancelled();
-    const bool allRead = printSummary(console, rows, view.results(), stopped);
-    if (view.succeeded()) {
-        std::fprintf(console.out, "%s\n", options.successMessage.c_str());
+    const bool allWritten = printSummary(console, rows, view.results(), stopped);
+    const std::string ended = view.endMessage();
+    if (!ended.empty()) {
+        std::fprintf(console.out, "%s\n", ended.c_str());
         std::fflush(console.out);
     }
-    if (code == 0 && view.succeeded())
-        return allRead ? kExitDone : kExitFailed;
+    if (code == 0 && !ended.empty())
+        return allWritten ? kExitDone : kExitFailed;
     printError(console, program,
                strprintf("the run was %s; what was written so far stays in %s",
                          stopped ? "stopped" : "not finished", root.path.c_str()));

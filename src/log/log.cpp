@@ -22,7 +22,7 @@ std::filesystem::path g_remembered; // written by InitLogs only
 std::filesystem::path derivedBaseDirectory()
 {
     const auto exeDir = platform::executableDirectory();
-    if (platform::isWritableDirectory(exeDir))
+    if (platform::usesProgramDirectory(exeDir))
         return exeDir;
     return platform::userStateDirectory();
 }

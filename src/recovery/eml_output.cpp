@@ -2,9 +2,9 @@
 #include "recovery/eml_output.h"
 
 #include <string>
-#include <system_error>
 
 #include "log/text.h"
+#include "platform/file_system.h"
 
 namespace mailmend::recovery {
 namespace {
@@ -101,8 +101,7 @@ StepResult advancedScanStep(JobContext& job, FileContext& file)
             extractor.closeMapping();
         }
         // Also when the carve could not run: a working file is never left behind.
-        std::error_code ignored;
-        fs::remove(working, ignored);
+        platform::removeFile(working);
 
         result.mailsWritten = static_cast<std::int32_t>(extractor.mailsWritten());
         result.mailsFailed = static_cast<std::int32_t>(extractor.mailsFailed());

@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recovery/job_context.h"
 
-#include <system_error>
-#include <vector>
-
 #include "log/text.h"
+#include "platform/safe_directories.h"
 #include "recovery/folder_names.h"
 #include "recovery/progress.h"
 
@@ -84,38 +82,15 @@ StepResult MailLoop(JobContext& job, FileContext& file, int share,
 
 bool EmptyFolderFiles(const JobContext& job, const fs::path& folder)
 {
-    // Listed first, so that deleting does not disturb the listing.
-    std::vector<fs::directory_entry> entries;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-        entries.push_back(*it);
-
-    for (const fs::directory_entry& entry : entries) {
-        if (job.stopRequested())
-            return false;
-        std::error_code ignored;
-        if (entry.is_directory(ignored))
-            continue;
-        fs::remove(entry.path(), ignored);
-    }
-    return true;
+    return platform::emptyDirectoryFiles(folder, [&] { return job.stopRequested(); })
+        != platform::EmptyResult::Stopped;
 }
 
 void cleanTempFolder(const JobContext& job, const fs::path& folder)
 {
     try {
-        std::error_code ec;
-        std::vector<fs::path> files;
-        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-            std::error_code ignored;
-            if (!it->is_directory(ignored))
-                files.push_back(it->path());
-        }
-        for (const fs::path& file : files) {
-            std::error_code ignored;
-            fs::remove(file, ignored);
-        }
-        if (fs::remove(folder, ec) && !ec)
+        platform::emptyDirectoryFiles(folder);
+        if (platform::removeEmptyDirectory(folder))
             job.log().exec("Temp Directory clean successfully");
         else
             job.log().error("Error cleaning temp directory");

@@ -26,6 +26,8 @@ struct FileResult {
     std::int32_t mailsRefused = 0; // no mail header found (recovery mode)
     std::int32_t mailsTakenOver = 0; // the head belongs to another mail's chain
     bool workingCopyFailed = false; // advanced scan: the working copy is incomplete
+    bool readIncomplete = false;    // the source could not be read in full
+    std::string folderError;        // the output or scratch folder could not be made: why
     bool completed = false;         // false when the run stopped or failed inside this file
 };
 

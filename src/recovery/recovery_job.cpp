@@ -2,15 +2,18 @@
 #include "recovery/recovery_job.h"
 
 #include <cstdint>
-#include <system_error>
+#include <set>
+#include <string>
 
 #include "log/text.h"
 #include "platform/directories.h"
 #include "platform/file_system.h"
+#include "platform/safe_directories.h"
 #include "recovery/eml_output.h"
 #include "recovery/folder_names.h"
 #include "recovery/job_context.h"
 #include "recovery/progress.h"
+#include "recovery/run_summary.h"
 
 namespace mailmend::recovery {
 namespace {
@@ -57,6 +60,32 @@ private:
     dbx::MappedMailExtractor& m_extractor;
 };
 
+// The run's own folder under the system's temporary directory: made with mode 0700
+// under a name nobody can foresee, so that no other user can plant a link or a folder
+// where the scratch folders go or read the mails passing through them. It goes, with
+// everything in it, however the run ends.
+class PrivateRunDirectory {
+public:
+    PrivateRunDirectory() = default;
+    ~PrivateRunDirectory()
+    {
+        if (!m_path.empty())
+            platform::removeDirectoryTree(m_path);
+    }
+    PrivateRunDirectory(const PrivateRunDirectory&) = delete;
+    PrivateRunDirectory& operator=(const PrivateRunDirectory&) = delete;
+
+    bool make(const fs::path& parent, std::string& error)
+    {
+        m_path = platform::makePrivateDirectory(parent, "mailmend-", error);
+        return !m_path.empty();
+    }
+    const fs::path& path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
 class RecoveryRun {
 public:
     RecoveryRun(JobContext& job, const platform::Clock& clock, fs::path tempDirectory)
@@ -67,14 +96,22 @@ public:
     int run();
 
 private:
-    bool prepareFile(FileContext& file);
+    enum class Prepared { Ready, FileFailed, Abort };
+
+    Prepared prepareFile(FileContext& file);
+    Prepared makeFolder(FileContext& file, const fs::path& folder);
+    std::string uniqueFolderName(std::string name);
+    void fileEnded(const FileContext& file);
     void finishRun();
     int abortIn(FileContext& file);
 
     JobContext& m_job;
     const platform::Clock& m_clock;
     fs::path m_tempDirectory;
+    PrivateRunDirectory m_private;
     std::int64_t m_counter = 0;
+    std::set<std::string> m_usedFolderNames;
+    RunTally m_tally;
 };
 
 int RecoveryRun::run()
@@ -96,6 +133,15 @@ int RecoveryRun::run()
                                     static_cast<int>(request.m_nSaveOption)));
         return JobAbort(m_job);
     }
+    if (std::string error; !m_private.make(m_tempDirectory, error)) {
+        const std::string text = strprintf("Could not create a private folder in %s (%s)",
+                                           m_tempDirectory.c_str(), error.c_str());
+        m_job.log().error(text);
+        view.messageBox(text, kCaption, platform::MessageStyle::Ok);
+        return JobAbort(m_job);
+    }
+    // Scratch mails are the user's mails: only the user may read them.
+    m_job.reader().setNewFileMode(form.usesTempFiles ? 0600 : 0666);
 
     platform::createDirectory(request.m_strDestination);
     const std::size_t files = request.files.size();
@@ -108,17 +154,19 @@ int RecoveryRun::run()
             return JobAbort(m_job);
         FileContext file;
         file.fileIndex = fi;
-        if (!prepareFile(file))
+        const Prepared prepared = prepareFile(file);
+        if (prepared == Prepared::Abort)
             return abortIn(file);
-        if (form.step(m_job, file) == StepResult::Abort)
-            return abortIn(file);
-
-        m_job.reader().close();
-        if (form.usesTempFiles)
-            cleanTempFolder(m_job, file.tempFolder);
-        m_job.log().exec("DBX File closed");
+        if (prepared == Prepared::Ready) {
+            if (form.step(m_job, file) == StepResult::Abort)
+                return abortIn(file);
+            m_job.reader().close();
+            if (form.usesTempFiles)
+                cleanTempFolder(m_job, file.tempFolder);
+            m_job.log().exec("DBX File closed");
+        }
         file.result.completed = true;
-        view.fileFinished(file.result);
+        fileEnded(file);
 
         if (m_job.stopRequested())
             return JobAbort(m_job);
@@ -131,8 +179,9 @@ int RecoveryRun::run()
     return 0;
 }
 
-// Steps 2 to 5 for one file: texts, names, the output folder and the scratch folder.
-bool RecoveryRun::prepareFile(FileContext& file)
+// Steps 2 to 5 for one file: texts, names, the output folder and the scratch folder. A
+// folder that cannot be made ends this file as failed; the run goes on with the next.
+RecoveryRun::Prepared RecoveryRun::prepareFile(FileContext& file)
 {
     const RecoveryRequest& request = m_job.request();
     const FileRow& row = request.files[file.fileIndex];
@@ -149,31 +198,68 @@ bool RecoveryRun::prepareFile(FileContext& file)
     file.baseName = baseNameOf(row.name);
 
     // The folder is emptied when it exists, so it must be a folder of its own inside
-    // the destination: never the destination itself, never a place outside it.
-    const std::string folderName = outputFolderName(request, m_counter, file.baseName);
+    // the destination: never the destination itself, never a place outside it, and
+    // never one an earlier file of this run has filled.
+    const std::string folderName
+        = uniqueFolderName(outputFolderName(request, m_counter, file.baseName));
     if (request.m_strDestination.empty() || !isUsableFolderName(folderName)) {
         m_job.log().error(strprintf("Cannot use \"%s\" in \"%s\" as the output folder for %s",
                                     folderName.c_str(), request.m_strDestination.c_str(),
                                     row.name.c_str()));
-        return false;
+        return Prepared::Abort;
     }
     file.outputFolder = inFolder(request.m_strDestination, folderName);
     file.result.outputFolder = file.outputFolder;
 
-    const std::string createdFor = " directory created for " + file.baseName + " ";
     if (m_job.stopRequested())
-        return false;
-    if (!platform::createDirectory(file.outputFolder) && !EmptyFolderFiles(m_job, file.outputFolder))
-        return false;
-    m_job.log().exec(file.outputFolder.string() + createdFor);
+        return Prepared::Abort;
+    if (const Prepared made = makeFolder(file, file.outputFolder); made != Prepared::Ready)
+        return made;
+    m_usedFolderNames.insert(folderName);
 
     if (m_job.stopRequested())
-        return false;
-    file.tempFolder = m_tempDirectory / tempFolderName(file.baseName, file.fileIndex, m_clock);
-    if (!platform::createDirectory(file.tempFolder) && !EmptyFolderFiles(m_job, file.tempFolder))
-        return false;
-    m_job.log().exec(file.tempFolder.string() + createdFor);
-    return true;
+        return Prepared::Abort;
+    file.tempFolder
+        = m_private.path() / tempFolderName(file.baseName, file.fileIndex, m_clock);
+    return makeFolder(file, file.tempFolder);
+}
+
+// Makes one of a file's folders; one that is there already is emptied of its files,
+// unless it is no real folder (a link planted at its name is never followed).
+RecoveryRun::Prepared RecoveryRun::makeFolder(FileContext& file, const fs::path& folder)
+{
+    std::string error;
+    if (!platform::createDirectory(folder, &error)) {
+        if (!platform::isRealDirectory(folder)) {
+            m_job.log().error(strprintf("Could not create the folder %s for %s (%s)",
+                                        folder.c_str(), file.fileName.c_str(), error.c_str()));
+            file.result.folderError = error;
+            return Prepared::FileFailed;
+        }
+        if (!EmptyFolderFiles(m_job, folder))
+            return Prepared::Abort;
+    }
+    m_job.log().exec(folder.string() + " directory created for " + file.baseName + " ");
+    return Prepared::Ready;
+}
+
+// Two files of one run may be given the same folder name (the same file name in two
+// places, with the counter off); the later one gets " (2)", " (3)", ... after it.
+std::string RecoveryRun::uniqueFolderName(std::string name)
+{
+    if (!m_usedFolderNames.count(name))
+        return name;
+    for (int k = 2;; ++k) {
+        std::string numbered = name + " (" + std::to_string(k) + ")";
+        if (!m_usedFolderNames.count(numbered))
+            return numbered;
+    }
+}
+
+void RecoveryRun::fileEnded(const FileContext& file)
+{
+    m_tally.add(file.result);
+    m_job.view().fileFinished(file.result);
 }
 
 void RecoveryRun::finishRun()
@@ -192,9 +278,8 @@ void RecoveryRun::finishRun()
     view.setControlText(ControlId::RecoverButton, "&Recover");
     view.clearRunning();
 
-    view.messageBox(strprintf("Files recovered Successfully to %s folder",
-                              request.m_strDestination.c_str()),
-                    kCaption, platform::MessageStyle::Ok);
+    view.messageBox(endOfRunMessage(request.m_strDestination, m_tally, request.m_bLog), kCaption,
+                    platform::MessageStyle::Ok);
 
     // A save option must be chosen again before the next run.
     for (const ControlId id : kSaveOptionButtons)

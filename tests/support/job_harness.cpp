@@ -85,6 +85,10 @@ std::vector<LogLine> JobHarness::lines() const
             continue;
         scanning = endsWith(" DBX File opened succssfully.");
         out.push_back(line);
+        // The run's private folder has a name of its own each time: it reads RUN here.
+        const std::string privatePrefix = (temp / "mailmend-").string();
+        if (const auto at = out.back().message.find(privatePrefix); at != std::string::npos)
+            out.back().message.replace(at + temp.string().size() + 1, 15, "RUN");
     }
     return out;
 }

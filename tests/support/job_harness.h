@@ -45,7 +45,7 @@ public:
     // Every folder ("dest/x/") and file ("dest/x/y.eml" with its bytes) under dest/ and tmp/.
     std::map<std::string, std::string> tree() const;
     // The log lines without the reader's scanning details (the lines between opening a
-    // file and the count of its mails).
+    // file and the count of its mails), the run's private folder in tmp/ named RUN.
     std::vector<LogLine> lines() const;
     // The messages of the error lines among lines().
     std::vector<std::string> errors() const;
