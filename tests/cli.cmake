@@ -5,4 +5,5 @@
 mailmend_test(cli_tests
   ${CMAKE_CURRENT_LIST_DIR}/cli_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cli_console_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/cli_output_root_test.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/cli_output_root_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/cli_hostile_test.cpp)

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/cli_runner.h"
 #include "support/dbx_fixture.h"
 #include "support/temp_dir.h"
 
@@ -33,54 +34,11 @@ using testing::DbxFixture;
 using testing::mailText;
 using testing::readFile;
 using testing::TempDir;
+using testing::CliResult;
+using testing::outputRoot;
+using testing::quoted;
+using testing::runCli;
 using Tree = std::map<std::string, std::string>;
-
-std::string quoted(const fs::path& path)
-{
-    std::string out = "'";
-    for (const char c : path.string())
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-struct CliResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs the program with a shell command line's arguments. Its scratch folders go to
-// dir/tmp, so that nothing is left behind.
-CliResult runCli(const TempDir& dir, const std::string& arguments)
-{
-    fs::create_directories(dir / "tmp");
-    const std::string command = "TMPDIR=" + quoted(dir / "tmp") + " " + quoted(MAILMEND_CLI_PATH) + " "
-        + arguments + " 2>" + quoted(dir / "stderr.txt");
-    CliResult result;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char buffer[4096];
-    for (std::size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        result.out.append(buffer, n);
-    const int status = pipe ? ::pclose(pipe) : -1;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.err = readFile(dir / "stderr.txt");
-    return result;
-}
-
-// The one output root a run made in `parent`; empty when there is none or more than one.
-fs::path outputRoot(const fs::path& parent)
-{
-    static const std::regex name(
-        R"(Norvale_Recover_DBX_\(DATE=\d{1,2}-\d{1,2}-\d{4}\)_\(TIME=\d{1,2}hr\.\d{1,2}m\.\d{1,2}s\))");
-    std::vector<fs::path> roots;
-    std::error_code ec;
-    for (fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec))
-        roots.push_back(it->path());
-    if (roots.size() != 1)
-        return {};
-    EXPECT_TRUE(std::regex_match(roots[0].filename().string(), name)) << roots[0];
-    return roots[0];
-}
 
 // Every folder ("x/") and file ("x/y", with its bytes) below `root`.
 Tree tree(const fs::path& root)

@@ -90,6 +90,7 @@ TEST(MappedFile, AnAdvancedScanWhoseSourceShrinksReportsAFailedCopy)
     extractor.copyWithoutBlockHeaders(dir / "temp.dbx", bar);
     extractor.closeMapping();
     EXPECT_TRUE(extractor.copyFailed());
+    EXPECT_TRUE(extractor.readFailed());
     EXPECT_EQ(fs::file_size(dir / "temp.dbx"), 8 * page) << "the windows before the cut are copied";
 }
 

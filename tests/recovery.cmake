@@ -4,4 +4,5 @@
 mailmend_test(recovery_tests
   ${CMAKE_CURRENT_LIST_DIR}/recovery_rules_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/recovery_job_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/recovery_stop_test.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/recovery_stop_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/recovery_source_faults_test.cpp)

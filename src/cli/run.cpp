@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <mutex>
 #include <set>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
@@ -40,9 +41,24 @@ public:
     MessageSinkScope& operator=(const MessageSinkScope&) = delete;
 };
 
+// A name as the terminal should show it: control characters (an escape sequence, a line
+// break in a file name) are written out as \xHH instead of acting on the terminal.
+std::string forTerminal(std::string_view text)
+{
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            out += strprintf("\\x%02X", byte);
+        else
+            out += c;
+    }
+    return out;
+}
+
 void printError(const Console& console, const std::string& program, const std::string& text)
 {
-    std::fprintf(console.err, "%s: %s\n", program.c_str(), text.c_str());
+    std::fprintf(console.err, "%s: %s\n", program.c_str(), forTerminal(text).c_str());
     std::fflush(console.err);
 }
 
@@ -54,8 +70,8 @@ std::string mailCounts(const recovery::FileResult& r)
         text += strprintf(", %d refused by the header test", r.mailsRefused);
     if (r.mailsTakenOver > 0)
         text += strprintf(", %d part of another mail", r.mailsTakenOver);
-    if (r.workingCopyFailed)
-        text += "; the working copy could not be written in full";
+    if (r.mailsCutShort > 0)
+        text += strprintf(", %d cut short by damage", r.mailsCutShort);
     return text;
 }
 
@@ -123,7 +139,8 @@ std::vector<recovery::FileRow> fileRows(const std::vector<std::string>& given,
 // not finish.
 std::string describeFile(const recovery::FileResult& r, bool stopped)
 {
-    const char* path = r.sourcePath.c_str();
+    const std::string shown = forTerminal(r.sourcePath);
+    const char* path = shown.c_str();
     const char* ended = stopped ? "stopped" : "the run ended";
     if (!r.folderError.empty())
         return strprintf("%s: not read, as its folder could not be made (%s)", path,
@@ -135,6 +152,12 @@ std::string describeFile(const recovery::FileResult& r, bool stopped)
             return strprintf("%s: could not be read", path);
         return strprintf("%s: %s before it was read", path, ended);
     }
+    if (r.completed && r.readIncomplete)
+        return strprintf("%s: could not be read in full; %s", path, mailCounts(r).c_str());
+    if (r.completed && r.workingCopyFailed)
+        return strprintf("%s: failed, as the Advanced Scan's working copy could not be written in "
+                         "full; %s from what was copied",
+                         path, mailCounts(r).c_str());
     if (r.completed)
         return strprintf("%s: %s", path, mailCounts(r).c_str());
     if (r.mailsFound < 0)
@@ -145,7 +168,7 @@ std::string describeFile(const recovery::FileResult& r, bool stopped)
 // The line of a file the run never reached.
 std::string describeUnreached(const recovery::FileRow& row, bool stopped)
 {
-    return strprintf("%s: not read (the run %s first)", row.path.c_str(),
+    return strprintf("%s: not read (the run %s first)", forTerminal(row.path).c_str(),
                      stopped ? "was stopped" : "ended");
 }
 
@@ -158,9 +181,9 @@ bool printSummary(const Console& console, const std::vector<recovery::FileRow>& 
     for (const recovery::FileResult& result : results) {
         std::fprintf(console.out, "%s\n", describeFile(result, stopped).c_str());
         if (result.sourceOpened && !result.outputFolder.empty())
-            std::fprintf(console.out, "  -> %s\n", result.outputFolder.string().c_str());
+            std::fprintf(console.out, "  -> %s\n", forTerminal(result.outputFolder.string()).c_str());
         allRead = allRead && result.sourceOpened && result.folderError.empty()
-            && !result.readIncomplete && result.mailsFailed == 0;
+            && !result.readIncomplete && !result.workingCopyFailed && result.mailsFailed == 0;
     }
     for (std::size_t i = results.size(); i < rows.size(); ++i)
         std::fprintf(console.out, "%s\n", describeUnreached(rows[i], stopped).c_str());
@@ -248,7 +271,7 @@ int runRecovery(const Arguments& arguments, const std::string& program, const Co
     const bool allWritten = printSummary(console, rows, view.results(), stopped);
     const std::string ended = view.endMessage();
     if (!ended.empty()) {
-        std::fprintf(console.out, "%s\n", ended.c_str());
+        std::fprintf(console.out, "%s\n", forTerminal(ended).c_str());
         std::fflush(console.out);
     }
     if (code == 0 && !ended.empty())

@@ -46,7 +46,7 @@ bool DbxFile::failOpen(const std::string& reason)
     m_pFile.reset();
     m_bOpen = false;
     const std::string message
-        = strprintf("Error Opening %s file. \nConvertion fails for this file", m_strPath.c_str());
+        = strprintf("Error Opening %s file. \nConvertion fails for this file", printable(m_strPath).c_str());
     logger().error(message);
     // The box also says why, when the system or the size check told.
     platform::messageSink().show(reason.empty() ? message : message + "\n" + reason, kCaption,
@@ -82,14 +82,14 @@ bool DbxFile::open(const std::string& path)
         if (size > kLargestReadableFile) {
             logger().error(strprintf("%s is larger than 4 GB (%llu bytes); block offsets cannot "
                                      "reach past 4 GB, so the file is not read.",
-                                     path.c_str(), static_cast<unsigned long long>(size)));
+                                     printable(path).c_str(), static_cast<unsigned long long>(size)));
             return failOpen("larger than 4 GB");
         }
         m_pFile = std::move(opened.file);
         m_window = std::make_unique<platform::ReadWindow>(*m_pFile);
         m_bOpen = true;
         m_nFileSize = size;
-        logger().exec(strprintf("%s DBX File opened succssfully.", path.c_str()));
+        logger().exec(strprintf("%s DBX File opened succssfully.", printable(path).c_str()));
         return true;
     } catch (...) {
         return failOpen("unexpected error");
@@ -152,16 +152,17 @@ bool DbxFile::saveMailToEML(const std::filesystem::path& folder, std::string& ou
             m_lastWriteResult = MailWriteResult::NotOpen;
             return false;
         }
+        m_lastMailCutShort = false;
         m_lastWriteResult = writeMail(folder, outPath, i);
         if (m_lastWriteResult == MailWriteResult::Written)
             return true;
         if (m_lastWriteResult == MailWriteResult::Cancelled)
             return false; // a stop, not a failure of the mail
-        logger().error(strprintf("could not write %s file to %s folder", outPath.c_str(),
-                                 folder.c_str()));
+        logger().error(strprintf("could not write %s file to %s folder", printable(outPath).c_str(),
+                                 printable(folder.string()).c_str()));
         return false;
     } catch (...) {
-        logger().error(strprintf("error in saveMailToEML for mail:%d (%s)", i, outPath.c_str()));
+        logger().error(strprintf("error in saveMailToEML for mail:%d (%s)", i, printable(outPath).c_str()));
         m_lastWriteResult = MailWriteResult::Exception;
         return false;
     }
@@ -207,7 +208,7 @@ MailWriteResult DbxFile::writeMail(const std::filesystem::path& folder, std::str
         }
 
         unsigned char data[kBlockDataSize];
-        bool cutShortLogged = false;
+        std::uint64_t written = 0;
         for (std::int32_t b = head; b >= 0;) {
             if (static_cast<std::size_t>(b) >= m_blocks.size()) {
                 logger().error(strprintf("Mail rejected due to object index out of bound. "
@@ -247,10 +248,21 @@ MailWriteResult DbxFile::writeMail(const std::filesystem::path& folder, std::str
                 platform::removeFile(path);
                 return MailWriteResult::ReadFailed;
             }
+            // Overlapping blocks can chain into a text longer than the file: no mail is
+            // longer than the file it came from.
+            if (got > m_nFileSize - written) {
+                out.write(data, static_cast<std::size_t>(m_nFileSize - written));
+                written = m_nFileSize;
+                logger().error(strprintf("Mail %d is longer than its file and is cut at %llu bytes",
+                                         i, static_cast<unsigned long long>(m_nFileSize)));
+                m_lastMailCutShort = true;
+                break;
+            }
             out.write(data, got);
-            if (cutByEnd && !cutShortLogged) {
+            written += got;
+            if (cutByEnd && !m_lastMailCutShort) {
                 logger().error(strprintf("Mail %d is cut short by the end of the file", i));
-                cutShortLogged = true;
+                m_lastMailCutShort = true;
             }
             b = block.nextIndex;
         }
@@ -258,13 +270,13 @@ MailWriteResult DbxFile::writeMail(const std::filesystem::path& folder, std::str
         if (!out.close()) {
             // A full disk leaves a cut mail: it must not stay behind looking whole.
             platform::removeFile(path);
-            logger().error(strprintf("Error writing mail %d to file:%s", i, outPath.c_str()));
+            logger().error(strprintf("Error writing mail %d to file:%s", i, printable(outPath).c_str()));
             return MailWriteResult::WriteFailed;
         }
-        logger().exec(strprintf("Mail:%d saved successfully to file:%s", i, outPath.c_str()));
+        logger().exec(strprintf("Mail:%d saved successfully to file:%s", i, printable(outPath).c_str()));
         return MailWriteResult::Written;
     } catch (...) {
-        logger().error(strprintf("Exception while writing %d mail at %s", i, outPath.c_str()));
+        logger().error(strprintf("Exception while writing %d mail at %s", i, printable(outPath).c_str()));
         return MailWriteResult::Exception;
     }
 }

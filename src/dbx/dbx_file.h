@@ -65,6 +65,9 @@ public:
     const BlockTable& blockTable() const { return m_blocks; }
     const std::vector<std::int32_t>& mailHeads() const { return m_mailHeads; }
     MailWriteResult lastWriteResult() const { return m_lastWriteResult; }
+    // The last mail written lacks its end: the file ends inside it, or its chain runs
+    // longer than the file and was cut there.
+    bool lastMailCutShort() const { return m_lastMailCutShort; }
     // The system's reason when the last open failed.
     const std::string& lastOpenError() const { return m_lastOpenError; }
 
@@ -101,6 +104,7 @@ private:
     std::uint32_t m_walk = 0;
 
     MailWriteResult m_lastWriteResult = MailWriteResult::NotOpen;
+    bool m_lastMailCutShort = false;
     std::string m_lastOpenError;
     LogWriter* m_logWriter = &fileLog();
     Opener m_opener = &platform::openForReading;

@@ -245,6 +245,7 @@ void MappedMailExtractor::reset()
     m_strPrefix.clear();
     m_lastOpenError.clear();
     m_copyFailed = false;
+    m_readFailed = false;
     m_mailsWritten = 0;
     m_mailsFailed = 0;
 }
@@ -282,6 +283,7 @@ void MappedMailExtractor::copyWithoutBlockHeaders(const std::filesystem::path& w
                                                   ProgressSink& bar)
 {
     m_copyFailed = false;
+    m_readFailed = false;
     bar.setPosition(0);
     platform::BufferedOutputFile out;
     const bool created = out.create(workingPath);
@@ -302,7 +304,9 @@ void MappedMailExtractor::copyWithoutBlockHeaders(const std::filesystem::path& w
                 break;
             }
             if (!window.reach(q, m_nSize)) {
-                m_copyFailed = true; // the bar goes on to 50 below, never back from 100
+                // The source shrank or the disk failed: the bar goes on to 50 below,
+                // never back from 100.
+                m_copyFailed = m_readFailed = true;
                 break;
             }
             bar.setPosition(static_cast<int>(q * 100 / m_nSize / 2));

@@ -60,6 +60,7 @@ public:
     // What the last passes did, for summaries and logs.
     const std::string& lastOpenError() const { return m_lastOpenError; }
     bool copyFailed() const { return m_copyFailed; } // working file not created or not written in full
+    bool readFailed() const { return m_readFailed; } // a window of the source could not be read
     std::uint32_t mailsWritten() const { return m_mailsWritten; }
     std::uint32_t mailsFailed() const { return m_mailsFailed; } // could not be created or written in full
     std::uint64_t size() const { return m_nSize; }
@@ -91,6 +92,7 @@ private:
 
     std::string m_lastOpenError;
     bool m_copyFailed = false;
+    bool m_readFailed = false;
     std::uint32_t m_mailsWritten = 0;
     std::uint32_t m_mailsFailed = 0;
     const platform::CancellationToken* m_cancel = nullptr;

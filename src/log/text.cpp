@@ -30,4 +30,13 @@ std::string strprintf(const char* format, ...)
     return out;
 }
 
+std::string printable(std::string_view name)
+{
+    std::string out(name);
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return out;
+}
+
 } // namespace mailmend

@@ -9,8 +9,8 @@
 
 namespace mailmend::platform {
 
-// One window of a mapped file: a read-only range of its bytes held in memory by the
-// system. Mapping a new range lets go of the one mapped before.
+// One window of a file: a read-only range of its bytes held in memory. Mapping a new
+// range lets go of the one mapped before.
 class MappedView {
 public:
     virtual ~MappedView() = default;

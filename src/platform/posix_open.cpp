@@ -11,7 +11,9 @@ namespace mailmend::platform {
 int openForSequentialRead(const std::filesystem::path& path, bool allowBlockDevice,
                           struct stat& status, std::string& error)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come; the
+    // type is checked before anything is read, and the flag taken off again.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         error = std::strerror(errno);
         return -1;
@@ -20,6 +22,8 @@ int openForSequentialRead(const std::filesystem::path& path, bool allowBlockDevi
         error = std::strerror(errno);
     } else if (!S_ISREG(status.st_mode) && !(allowBlockDevice && S_ISBLK(status.st_mode))) {
         error = S_ISDIR(status.st_mode) ? "Is a directory" : "Not a regular file";
+    } else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        error = std::strerror(errno);
     } else {
 #ifdef POSIX_FADV_SEQUENTIAL
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);

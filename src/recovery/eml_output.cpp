@@ -63,6 +63,8 @@ StepResult saveAsEmlStep(JobContext& job, FileContext& file)
         if (reader.lastWriteResult() == dbx::MailWriteResult::Cancelled)
             return MailOutcome::Stop; // the reader removed the part it had written
         countWriteResult(file.result, reader.lastWriteResult());
+        if (reader.lastMailCutShort())
+            ++file.result.mailsCutShort;
         if (!saved)
             job.log().error(strprintf("Recovery fails for mail %d", i));
         return MailOutcome::Progress;
@@ -70,7 +72,7 @@ StepResult saveAsEmlStep(JobContext& job, FileContext& file)
     if (loop == StepResult::Abort)
         return StepResult::Abort;
     job.setFileProgress(100);
-    job.log().exec(strprintf("SAVEASEML Recovery Succeeded for file %s", file.sourcePath.c_str()));
+    job.log().exec(strprintf("SAVEASEML Recovery Succeeded for file %s", printable(file.sourcePath).c_str()));
     return StepResult::Finished;
 }
 
@@ -92,10 +94,15 @@ StepResult advancedScanStep(JobContext& job, FileContext& file)
         result.sourceOpened = true;
         extractor.copyWithoutBlockHeaders(working, bar);
         extractor.closeMapping();
-        result.workingCopyFailed = extractor.copyFailed();
+        // What was copied is still carved; the file counts as failed all the same.
+        result.readIncomplete = extractor.readFailed();
+        result.workingCopyFailed = extractor.copyFailed() && !result.readIncomplete;
+        if (result.readIncomplete && !stopped())
+            job.log().error(strprintf("Advanced Scan could not read %s in full",
+                                      printable(file.sourcePath).c_str()));
         if (result.workingCopyFailed && !stopped())
             job.log().error(strprintf("Advanced Scan could not write the working file %s",
-                                      working.c_str()));
+                                      printable(working.string()).c_str()));
         if (!stopped() && extractor.openMapping(working)) {
             extractor.carveMails((file.outputFolder / file.baseName).string(), bar);
             extractor.closeMapping();
@@ -110,15 +117,15 @@ StepResult advancedScanStep(JobContext& job, FileContext& file)
             return StepResult::Abort;
         if (result.mailsFailed > 0)
             job.log().error(strprintf("Advanced Scan could not write %d of the mails found in %s",
-                                      result.mailsFailed, file.sourcePath.c_str()));
+                                      result.mailsFailed, printable(file.sourcePath).c_str()));
     } else {
         result.openError = extractor.lastOpenError();
-        job.log().error(strprintf("Advanced Scan could not open %s (%s)", file.sourcePath.c_str(),
+        job.log().error(strprintf("Advanced Scan could not open %s (%s)", printable(file.sourcePath).c_str(),
                                   result.openError.c_str()));
     }
     if (stopped())
         return StepResult::Abort;
-    job.log().exec(strprintf("SAVEASEML Recovery Succeeded for file %s", file.sourcePath.c_str()));
+    job.log().exec(strprintf("SAVEASEML Recovery Succeeded for file %s", printable(file.sourcePath).c_str()));
     return StepResult::Finished;
 }
 

@@ -60,11 +60,11 @@ StepResult MailLoop(JobContext& job, FileContext& file, int share,
     std::int32_t found = 0;
     const std::int32_t count = reader.findConvertableMails(found);
     file.result.mailsFound = count;
-    job.log().exec(strprintf("In %s file %d recoverable mails were found", file.sourcePath.c_str(),
+    job.log().exec(strprintf("In %s file %d recoverable mails were found", printable(file.sourcePath).c_str(),
                              count));
     if (job.stopRequested())
         return StepResult::Abort;
-    job.showStatus(strprintf("Scanning File : %s.dbx", file.baseName.c_str()));
+    job.showStatus(strprintf("Scanning File : %s.dbx", printable(file.baseName).c_str()));
 
     for (std::int32_t i = 0; i < count; ++i) {
         if (job.stopRequested())

@@ -25,6 +25,7 @@ struct FileResult {
     std::int32_t mailsFailed = 0;  // could not be written (in full)
     std::int32_t mailsRefused = 0; // no mail header found (recovery mode)
     std::int32_t mailsTakenOver = 0; // the head belongs to another mail's chain
+    std::int32_t mailsCutShort = 0;  // written, but without their end (damage)
     bool workingCopyFailed = false; // advanced scan: the working copy is incomplete
     bool readIncomplete = false;    // the source could not be read in full
     std::string folderError;        // the output or scratch folder could not be made: why

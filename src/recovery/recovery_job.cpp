@@ -192,7 +192,7 @@ RecoveryRun::Prepared RecoveryRun::prepareFile(FileContext& file)
     file.result.sourcePath = row.path;
     file.result.fileName = row.name;
 
-    const std::string preparing = strprintf("Preparing to Scan File : %s", row.name.c_str());
+    const std::string preparing = strprintf("Preparing to Scan File : %s", printable(row.name).c_str());
     m_job.log().exec(preparing);
     m_job.showStatus(preparing);
     file.baseName = baseNameOf(row.name);
@@ -204,8 +204,9 @@ RecoveryRun::Prepared RecoveryRun::prepareFile(FileContext& file)
         = uniqueFolderName(outputFolderName(request, m_counter, file.baseName));
     if (request.m_strDestination.empty() || !isUsableFolderName(folderName)) {
         m_job.log().error(strprintf("Cannot use \"%s\" in \"%s\" as the output folder for %s",
-                                    folderName.c_str(), request.m_strDestination.c_str(),
-                                    row.name.c_str()));
+                                    printable(folderName).c_str(),
+                                    printable(request.m_strDestination).c_str(),
+                                    printable(row.name).c_str()));
         return Prepared::Abort;
     }
     file.outputFolder = inFolder(request.m_strDestination, folderName);
@@ -232,14 +233,15 @@ RecoveryRun::Prepared RecoveryRun::makeFolder(FileContext& file, const fs::path&
     if (!platform::createDirectory(folder, &error)) {
         if (!platform::isRealDirectory(folder)) {
             m_job.log().error(strprintf("Could not create the folder %s for %s (%s)",
-                                        folder.c_str(), file.fileName.c_str(), error.c_str()));
+                                        printable(folder.string()).c_str(),
+                                        printable(file.fileName).c_str(), error.c_str()));
             file.result.folderError = error;
             return Prepared::FileFailed;
         }
         if (!EmptyFolderFiles(m_job, folder))
             return Prepared::Abort;
     }
-    m_job.log().exec(folder.string() + " directory created for " + file.baseName + " ");
+    m_job.log().exec(printable(folder.string()) + " directory created for " + printable(file.baseName) + " ");
     return Prepared::Ready;
 }
 

@@ -14,6 +14,8 @@ void RunTally::add(const FileResult& result)
         ++foldersUnmade;
     else if (!result.sourceOpened || result.readIncomplete)
         ++filesUnread;
+    else if (result.workingCopyFailed)
+        ++filesUnwritten;
     if (result.mailsFailed > 0)
         mailsUnwritten += result.mailsFailed;
 }
@@ -30,6 +32,10 @@ std::string endOfRunMessage(const std::string& destination, const RunTally& tall
     if (tally.foldersUnmade > 0)
         clauses.push_back(strprintf("%zu output %s could not be made", tally.foldersUnmade,
                                     tally.foldersUnmade == 1 ? "folder" : "folders"));
+    if (tally.filesUnwritten > 0)
+        clauses.push_back(strprintf("%zu of %zu %s could not be copied for the Advanced Scan",
+                                    tally.filesUnwritten, tally.files,
+                                    tally.files == 1 ? "file" : "files"));
     if (tally.mailsUnwritten > 0)
         clauses.push_back(strprintf("%lld %s could not be written",
                                     static_cast<long long>(tally.mailsUnwritten),

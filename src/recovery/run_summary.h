@@ -14,10 +14,14 @@ struct RunTally {
     std::size_t files = 0;         // files of the run
     std::size_t filesUnread = 0;   // could not be opened or read in full
     std::size_t foldersUnmade = 0; // their output or scratch folder could not be made
+    std::size_t filesUnwritten = 0; // an Advanced Scan working copy could not be written
     std::int64_t mailsUnwritten = 0;
 
     void add(const FileResult& result);
-    bool clean() const { return filesUnread == 0 && foldersUnmade == 0 && mailsUnwritten == 0; }
+    bool clean() const
+    {
+        return filesUnread == 0 && foldersUnmade == 0 && filesUnwritten == 0 && mailsUnwritten == 0;
+    }
 };
 
 // The box at the end of a run that went through every file: "Files recovered
