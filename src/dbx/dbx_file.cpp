@@ -168,105 +168,74 @@ bool DbxFile::saveMailToEML(const std::filesystem::path& folder, std::string& ou
     }
 }
 
+namespace {
+
+// The mail's own .eml file.
+class FileMailSink final : public MailSink {
+public:
+    explicit FileMailSink(platform::OutputFile& out) : m_out(out) {}
+    void write(const unsigned char* data, std::size_t count) override { m_out.write(data, count); }
+
+private:
+    platform::OutputFile& m_out;
+};
+
+} // namespace
+
+MailWriteResult DbxFile::findHead(std::int32_t i, std::int32_t& head)
+{
+    if (static_cast<std::uint32_t>(i) >= m_mailHeads.size()) {
+        logger().error(strprintf("Email index out of bound, Trying to recover email no=%d out of %zu",
+                                 i, m_mailHeads.size()));
+        return MailWriteResult::IndexOutOfRange;
+    }
+    head = m_mailHeads[static_cast<std::size_t>(i)];
+    if (head < 0 || static_cast<std::size_t>(head) >= m_blocks.size()
+        || m_blocks[static_cast<std::size_t>(head)].role != BlockRole::MailHead)
+        return MailWriteResult::TakenOver;
+    return MailWriteResult::Written;
+}
+
+MailWriteResult DbxFile::startMail(std::int32_t i, std::int32_t head)
+{
+    if (m_bRecovery && !passesHeaderTest(head, i))
+        return MailWriteResult::HeaderTestFailed;
+    logger().exec(strprintf("Mail %d Starts at %u Offset", i,
+                            m_blocks[static_cast<std::size_t>(head)].fileOffset));
+    if (platform::cancelled(m_cancel))
+        return MailWriteResult::Cancelled;
+    return MailWriteResult::Written;
+}
+
 MailWriteResult DbxFile::writeMail(const std::filesystem::path& folder, std::string& outPath,
                                    std::int32_t i)
 {
     try {
-        if (static_cast<std::uint32_t>(i) >= m_mailHeads.size()) {
-            logger().error(strprintf("Email index out of bound, Trying to recover email no=%d out of %zu",
-                                     i, m_mailHeads.size()));
-            return MailWriteResult::IndexOutOfRange;
-        }
-        const std::int32_t head = m_mailHeads[static_cast<std::size_t>(i)];
-        if (head < 0 || static_cast<std::size_t>(head) >= m_blocks.size()
-            || m_blocks[static_cast<std::size_t>(head)].role != BlockRole::MailHead)
-            return MailWriteResult::TakenOver;
-
+        std::int32_t head = -1;
+        if (const MailWriteResult found = findHead(i, head); found != MailWriteResult::Written)
+            return found;
         const std::filesystem::path path
             = folder / strprintf("%s_%06d.eml", m_strBaseName.c_str(), i + 1);
         outPath = path.string();
+        if (const MailWriteResult started = startMail(i, head); started != MailWriteResult::Written)
+            return started;
 
-        if (m_bRecovery && !passesHeaderTest(head, i))
-            return MailWriteResult::HeaderTestFailed;
-
-        logger().exec(strprintf("Mail %d Starts at %u Offset", i,
-                                m_blocks[static_cast<std::size_t>(head)].fileOffset));
-
-        if (platform::cancelled(m_cancel))
-            return MailWriteResult::Cancelled;
         platform::OutputFile out;
         if (!out.create(path, m_newFileMode))
             return MailWriteResult::CannotCreate;
-
-        if (m_visited.size() != m_blocks.size()) {
-            m_visited.assign(m_blocks.size(), 0);
-            m_walk = 0;
+        FileMailSink sink(out);
+        const MailWriteResult walked = walkChain(i, head, sink);
+        if (walked == MailWriteResult::ChainLeavesTable) {
+            out.close();
+            return walked;
         }
-        if (++m_walk == 0) { // wrapped: start the marks afresh
-            std::fill(m_visited.begin(), m_visited.end(), 0);
-            m_walk = 1;
+        if (walked != MailWriteResult::Written) {
+            // Stopped inside the mail, or a block could not be read: a part of a mail
+            // is not left looking whole.
+            out.close();
+            platform::removeFile(path);
+            return walked;
         }
-
-        unsigned char data[kBlockDataSize];
-        std::uint64_t written = 0;
-        for (std::int32_t b = head; b >= 0;) {
-            if (static_cast<std::size_t>(b) >= m_blocks.size()) {
-                logger().error(strprintf("Mail rejected due to object index out of bound. "
-                                         "Object index:%d out of total:%zu",
-                                         b + 1, m_blocks.size()));
-                out.close();
-                return MailWriteResult::ChainLeavesTable;
-            }
-            if (platform::cancelled(m_cancel)) {
-                // Stopped inside the mail: a part of a mail is not left looking whole.
-                out.close();
-                platform::removeFile(path);
-                return MailWriteResult::Cancelled;
-            }
-            if (m_visited[static_cast<std::size_t>(b)] == m_walk)
-                break; // the chain loops back: the mail ends here
-            m_visited[static_cast<std::size_t>(b)] = m_walk;
-
-            const BlockRecord& block = m_blocks[static_cast<std::size_t>(b)];
-            const std::uint64_t dataStart = std::uint64_t {block.fileOffset} + kBlockHeaderSize;
-            // The end of a truncated file may cut the last block's used bytes: what is
-            // there is still the mail's text.
-            const bool cutByEnd = dataStart + block.dataLength > m_nFileSize;
-            std::size_t got = 0;
-            try {
-                got = m_window->readAt(dataStart, data, block.dataLength);
-            } catch (...) {
-                logger().error(strprintf("Exception for block No:%d (offset=%u) of Email No:%d ", b,
-                                         block.fileOffset, i));
-            }
-            if (got < block.dataLength && !cutByEnd) {
-                // The file was there when it was scanned: it shrank since, or the disk
-                // failed. A mail with a hole in it is not written as if it were whole.
-                logger().error(strprintf("Error reading block No:%d (offset=%u) of Email No:%d ",
-                                         b, block.fileOffset, i));
-                out.close();
-                platform::removeFile(path);
-                return MailWriteResult::ReadFailed;
-            }
-            // Overlapping blocks can chain into a text longer than the file: no mail is
-            // longer than the file it came from.
-            if (got > m_nFileSize - written) {
-                out.write(data, static_cast<std::size_t>(m_nFileSize - written));
-                written = m_nFileSize;
-                logger().error(strprintf("Mail %d is longer than its file and is cut at %llu bytes",
-                                         i, static_cast<unsigned long long>(m_nFileSize)));
-                m_lastMailCutShort = true;
-                break;
-            }
-            out.write(data, got);
-            written += got;
-            if (cutByEnd && !m_lastMailCutShort) {
-                logger().error(strprintf("Mail %d is cut short by the end of the file", i));
-                m_lastMailCutShort = true;
-            }
-            b = block.nextIndex;
-        }
-
         if (!out.close()) {
             // A full disk leaves a cut mail: it must not stay behind looking whole.
             platform::removeFile(path);
@@ -279,6 +248,93 @@ MailWriteResult DbxFile::writeMail(const std::filesystem::path& folder, std::str
         logger().error(strprintf("Exception while writing %d mail at %s", i, printable(outPath).c_str()));
         return MailWriteResult::Exception;
     }
+}
+
+bool DbxFile::saveMailTo(MailSink& sink, std::int32_t i)
+{
+    m_lastMailCutShort = false;
+    try {
+        if (!m_bOpen) {
+            logger().error("trying to save mail without opening DBX file");
+            m_lastWriteResult = MailWriteResult::NotOpen;
+            return false;
+        }
+        std::int32_t head = -1;
+        m_lastWriteResult = findHead(i, head);
+        if (m_lastWriteResult == MailWriteResult::Written)
+            m_lastWriteResult = startMail(i, head);
+        if (m_lastWriteResult == MailWriteResult::Written)
+            m_lastWriteResult = walkChain(i, head, sink);
+    } catch (...) {
+        logger().error(strprintf("Exception while writing %d mail", i));
+        m_lastWriteResult = MailWriteResult::Exception;
+    }
+    return m_lastWriteResult == MailWriteResult::Written;
+}
+
+MailWriteResult DbxFile::walkChain(std::int32_t i, std::int32_t head, MailSink& out)
+{
+    if (m_visited.size() != m_blocks.size()) {
+        m_visited.assign(m_blocks.size(), 0);
+        m_walk = 0;
+    }
+    if (++m_walk == 0) { // wrapped: start the marks afresh
+        std::fill(m_visited.begin(), m_visited.end(), 0);
+        m_walk = 1;
+    }
+
+    unsigned char data[kBlockDataSize];
+    std::uint64_t written = 0;
+    for (std::int32_t b = head; b >= 0;) {
+        if (static_cast<std::size_t>(b) >= m_blocks.size()) {
+            logger().error(strprintf("Mail rejected due to object index out of bound. "
+                                     "Object index:%d out of total:%zu",
+                                     b + 1, m_blocks.size()));
+            return MailWriteResult::ChainLeavesTable;
+        }
+        if (platform::cancelled(m_cancel))
+            return MailWriteResult::Cancelled;
+        if (m_visited[static_cast<std::size_t>(b)] == m_walk)
+            break; // the chain loops back: the mail ends here
+        m_visited[static_cast<std::size_t>(b)] = m_walk;
+
+        const BlockRecord& block = m_blocks[static_cast<std::size_t>(b)];
+        const std::uint64_t dataStart = std::uint64_t {block.fileOffset} + kBlockHeaderSize;
+        // The end of a truncated file may cut the last block's used bytes: what is there
+        // is still the mail's text.
+        const bool cutByEnd = dataStart + block.dataLength > m_nFileSize;
+        std::size_t got = 0;
+        try {
+            got = m_window->readAt(dataStart, data, block.dataLength);
+        } catch (...) {
+            logger().error(strprintf("Exception for block No:%d (offset=%u) of Email No:%d ", b,
+                                     block.fileOffset, i));
+        }
+        if (got < block.dataLength && !cutByEnd) {
+            // The file was there when it was scanned: it shrank since, or the disk failed.
+            // A mail with a hole in it is not written as if it were whole.
+            logger().error(strprintf("Error reading block No:%d (offset=%u) of Email No:%d ", b,
+                                     block.fileOffset, i));
+            return MailWriteResult::ReadFailed;
+        }
+        // Overlapping blocks can chain into a text longer than the file: no mail is
+        // longer than the file it came from.
+        if (got > m_nFileSize - written) {
+            out.write(data, static_cast<std::size_t>(m_nFileSize - written));
+            logger().error(strprintf("Mail %d is longer than its file and is cut at %llu bytes", i,
+                                     static_cast<unsigned long long>(m_nFileSize)));
+            m_lastMailCutShort = true;
+            break;
+        }
+        out.write(data, got);
+        written += got;
+        if (cutByEnd && !m_lastMailCutShort) {
+            logger().error(strprintf("Mail %d is cut short by the end of the file", i));
+            m_lastMailCutShort = true;
+        }
+        b = block.nextIndex;
+    }
+    return MailWriteResult::Written;
 }
 
 // Gathers the used data of the chain's first five blocks and looks for mail headers in

@@ -30,6 +30,13 @@ enum class MailWriteResult {
     Cancelled,        // the run was stopped before the mail was written in full
 };
 
+// Where the text of one mail goes while its chain is walked.
+class MailSink {
+public:
+    virtual ~MailSink() = default;
+    virtual void write(const unsigned char* data, std::size_t count) = 0;
+};
+
 // Reads the mails of one .dbx file: finds every data block by testing every byte
 // position, links the blocks into chains and writes any chain as an .eml file. The
 // file's own index is never read, so damaged files give up what is left of them.
@@ -56,6 +63,10 @@ public:
     // Writes mail `i` (0-based) into `folder` as <base name>_<i + 1, six digits>.eml and
     // stores that path in `outPath`. True when the whole mail was written.
     bool saveMailToEML(const std::filesystem::path& folder, std::string& outPath, std::int32_t i);
+    // The same mail, the same checks, but its text goes to `sink` rather than a file of its
+    // own (an output that gathers mails in one file). True when the whole mail went there;
+    // otherwise the sink holds a part of it, which the caller drops.
+    bool saveMailTo(MailSink& sink, std::int32_t i);
     void close();
 
     bool isOpen() const { return m_bOpen; }
@@ -82,6 +93,9 @@ private:
     Logger logger() const { return Logger {m_bLog ? m_logWriter : nullptr}; }
     void resetTables();
     bool failOpen(const std::string& reason);
+    MailWriteResult findHead(std::int32_t i, std::int32_t& head);
+    MailWriteResult startMail(std::int32_t i, std::int32_t head);
+    MailWriteResult walkChain(std::int32_t i, std::int32_t head, MailSink& out);
     MailWriteResult writeMail(const std::filesystem::path& folder, std::string& outPath,
                               std::int32_t i);
     bool passesHeaderTest(std::int32_t head, std::int32_t i);
