@@ -44,8 +44,9 @@ TEST(CliHostile, WritesThatFailLeaveNoMailLookingWhole)
         const fs::path file = folder / ("Inbox_00000" + std::to_string(n) + ".eml");
         const bool small = mails[static_cast<std::size_t>(n - 1)].size() < 16384;
         EXPECT_EQ(fs::exists(file), small) << file;
-        if (small)
+        if (small) {
             EXPECT_EQ(readFile(file), mails[static_cast<std::size_t>(n - 1)]);
+        }
     }
 
     // The Advanced Scan's working copy cannot be written: the file fails, no copy stays.

@@ -25,6 +25,7 @@ public:
     SettableClock(platform::CalendarDate day, platform::WallTime now) : date(day), time(now) {}
     platform::CalendarDate utcDate() const override { return date; }
     platform::WallTime localTime() const override { return time; }
+    std::int64_t utcNow() const override { return 0; }
     platform::CalendarDate date;
     platform::WallTime time;
 };

@@ -111,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
         WrongCase {"OutputWithoutFolder", "a.dbx -o", "option -o needs a folder"},
         WrongCase {"EmptyOutputFolder", "a.dbx --output=", "option --output needs a folder"},
         WrongCase {"SearchWithoutFolder", "-o OUT -s", "option -s needs a folder"},
-        WrongCase {"UnknownFormat", "-f mbox a.dbx -o OUT", "unknown output format 'mbox' (use eml or advanced)"},
+        WrongCase {"UnknownFormat", "-f maildir a.dbx -o OUT", "unknown output format 'maildir' (use eml or advanced)"},
         WrongCase {"FormatNotBuiltYet", "--format=pst a.dbx -o OUT",
                    "output format 'pst' is not available yet (use eml or advanced)"},
         WrongCase {"FormatWithoutName", "a.dbx -o OUT -f", "option -f needs a format (eml or advanced)"},

@@ -24,6 +24,8 @@ public:
     platform::CalendarDate utcDate() const override { return m_date; }
     platform::WallTime localTime() const override { return m_time; }
 
+    std::int64_t utcNow() const override { return 0; }
+
 private:
     platform::CalendarDate m_date;
     platform::WallTime m_time;

@@ -50,8 +50,8 @@ TEST(RecoveryNames, OutputFolderFollowsTheNamingOptions)
     EXPECT_EQ(outputFolderName(request, counter, "Inbox"), "Inbox");
 
     const std::vector<std::string> tags {"", "_As_DBX", "_As_EML", "_As_PST", "_As_MSG", "_As_RTF",
-                                         "_As_EMLwithAdvacedScan", ""};
-    for (int option = 0; option <= 7; ++option)
+                                         "_As_EMLwithAdvacedScan", "_As_MBOX", ""};
+    for (int option = 0; option <= 8; ++option)
         EXPECT_EQ(typeTag(static_cast<SaveOption>(option)), tags[option]) << option;
 }
 
@@ -111,7 +111,7 @@ TEST(RecoveryView, DefaultRestoreIdleControlsResetsTheWindow)
     EXPECT_EQ(view.calls(),
               (std::vector<std::string> {
                   "enable 1002", "enable 1022", "enable 1006", "enable 1009", "enable 1008",
-                  "enable 1007", "enable 1023", "enable 1025", "enable 1010", "enable 1003",
+                  "enable 1007", "enable 1023", "enable 1025", "enable 1027", "enable 1010", "enable 1003",
                   "ungray 57601", "ungray 32780", "ungray 32775", "ungray 32782", "ungray 32783",
                   "text 1020 &Recover", "clearRunning", "bar 1012 0", "bar 1011 0",
                   "text 1016 Progress Report : Ready", "text 1015 Ready to Scan"}));

@@ -20,16 +20,6 @@ using testing::DbxFixture;
 using testing::JobHarness;
 using testing::mailText;
 
-// The last box before the window goes back to idle: the run's closing words.
-std::string closingBox(const JobHarness& h)
-{
-    const std::vector<std::string> calls = h.view.calls();
-    for (auto call = calls.rbegin(); call != calls.rend(); ++call)
-        if (call->rfind("box ", 0) == 0)
-            return *call;
-    return {};
-}
-
 void cutTo(const std::string& path, std::uint64_t size)
 {
     ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(size)), 0);
@@ -63,7 +53,7 @@ TEST(SourceFaults, FileCutShortWhileItsMailsAreWritten)
             EXPECT_EQ(bytes, texts[static_cast<std::size_t>(n - 1)]) << name << " is whole";
         }
     EXPECT_EQ(files, static_cast<std::size_t>(result.mailsWritten));
-    EXPECT_EQ(closingBox(h), "box Norvale Mailmend|Files recovered to " + h.destination.string()
+    EXPECT_EQ(h.closingBox(), "box Norvale Mailmend|Files recovered to " + h.destination.string()
                                  + " folder, but " + std::to_string(result.mailsFailed)
                                  + " mails could not be written. The error log has the details.");
 }
@@ -93,7 +83,7 @@ TEST(SourceFaults, FileCutShortWhileTheAdvancedScanCopiesIt)
     EXPECT_EQ(result.mailsWritten, 5) << "the mails before the cut";
     EXPECT_FALSE(fs::exists(h.destination / "1_Recovered_Inbox_As_EMLwithAdvacedScan" / "temp.dbx"));
     EXPECT_TRUE(h.log.contains(testing::errorLine("Advanced Scan could not read " + path + " in full")));
-    EXPECT_EQ(closingBox(h), "box Norvale Mailmend|Files recovered to " + h.destination.string()
+    EXPECT_EQ(h.closingBox(), "box Norvale Mailmend|Files recovered to " + h.destination.string()
                                  + " folder, but 1 of 1 file could not be read. The error log has the details.");
 }
 

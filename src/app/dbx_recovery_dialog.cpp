@@ -41,6 +41,8 @@ std::optional<SaveOption> saveOptionOf(ControlId button)
         return SaveOption::SAVEASMSG;
     case ControlId::RtfOption:
         return SaveOption::SAVEASRTF;
+    case ControlId::MboxOption:
+        return SaveOption::SAVEASMBOX;
     case ControlId::AdvancedOption:
         return SaveOption::ADVANCEDSCAN;
     default:
@@ -455,6 +457,12 @@ void CDBXRecoveryDlg::OnRadioRtf()
 {
     selectOption(SaveOption::SAVEASRTF, "Save option SAVEASRTF selected",
                  "Exception In CDBXRecoveryDlg::OnRadioRtf()");
+}
+
+void CDBXRecoveryDlg::OnRadioMbox()
+{
+    selectOption(SaveOption::SAVEASMBOX, "Save option SAVEASMBOX selected",
+                 "Exception In CDBXRecoveryDlg::OnRadioMbox()");
 }
 
 void CDBXRecoveryDlg::OnRadioAdvancedscan()

@@ -80,6 +80,7 @@ public:
     void OnRadioPst();
     void OnRadioMsg();
     void OnRadioRtf();
+    void OnRadioMbox();
     void OnRadioAdvancedscan();
     void ResetProgressDisplay();
 

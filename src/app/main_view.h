@@ -30,7 +30,7 @@ struct ControlText {
 };
 
 // The texts the window's controls open with.
-inline constexpr std::array<ControlText, 17> kControlTexts {{
+inline constexpr std::array<ControlText, 18> kControlTexts {{
     {ControlId::FileLabel, "Select (.dbx) file:"},
     {ControlId::AddButton, "&Add"},
     {ControlId::SearchButton, "&Search"},
@@ -40,6 +40,7 @@ inline constexpr std::array<ControlText, 17> kControlTexts {{
     {ControlId::EmlOption, "Save as &EML"},
     {ControlId::MsgOption, "Save as &MSG"},
     {ControlId::RtfOption, "Save as &RTF"},
+    {ControlId::MboxOption, "Save as MBO&X"},
     {ControlId::DbxOption, "Save as &DBX"},
     {ControlId::PstOption, "Save as &PST"},
     {ControlId::AdvancedGroup, "Advanced Scan"},
@@ -50,11 +51,11 @@ inline constexpr std::array<ControlText, 17> kControlTexts {{
     {ControlId::HintLine, "Ready"},
 }};
 
-// The five "Save Options" buttons form one radio group and the advanced option a group
-// of its own; the logic keeps the two groups exclusive of each other.
-inline constexpr std::array<ControlId, 5> kSaveOptionsGroup {
+// The "Save Options" buttons form one radio group and the advanced option a group of its
+// own; the logic keeps the two groups exclusive of each other.
+inline constexpr std::array<ControlId, 6> kSaveOptionsGroup {
     ControlId::DbxOption, ControlId::EmlOption, ControlId::PstOption,
-    ControlId::MsgOption, ControlId::RtfOption,
+    ControlId::MsgOption, ControlId::RtfOption, ControlId::MboxOption,
 };
 
 struct MenuItem {

@@ -20,7 +20,7 @@ struct FormatEntry {
 // Every output form the program knows by name. Only those this build can write are
 // accepted and shown in the help; naming another one is an error, never a run that
 // quietly writes nothing.
-constexpr std::array<FormatEntry, 6> kFormats {{
+constexpr std::array<FormatEntry, 7> kFormats {{
     {"eml", SaveOption::SAVEASEML,
      "(the default) link each file's blocks into\n"
      "mails, written as Inbox_000001.eml, ...\n"},
@@ -31,6 +31,8 @@ constexpr std::array<FormatEntry, 6> kFormats {{
     {"pst", SaveOption::SAVEASPST, "a new .pst store\n"},
     {"msg", SaveOption::SAVEASMSG, "one .msg file per mail\n"},
     {"rtf", SaveOption::SAVEASRTF, "one .rtf file per mail, its attachments\nbeside it\n"},
+    {"mbox", SaveOption::SAVEASMBOX,
+     "one mbox file per folder file (Inbox.mbox),\nfor Thunderbird, Evolution, KMail, mutt\n"},
 }};
 
 const FormatEntry* findFormat(std::string_view name)

@@ -214,6 +214,7 @@ void MainWindow::buildControls(QWidget* area)
     option(ControlId::RtfOption, {290, 340, 125, 22}, &app::CDBXRecoveryDlg::OnRadioRtf);
     option(ControlId::DbxOption, {30, 368, 125, 22}, &app::CDBXRecoveryDlg::OnRadioDbx);
     option(ControlId::PstOption, {160, 368, 125, 22}, &app::CDBXRecoveryDlg::OnRadioPst);
+    option(ControlId::MboxOption, {290, 368, 125, 22}, &app::CDBXRecoveryDlg::OnRadioMbox);
     option(ControlId::AdvancedOption, {446, 352, 125, 22}, &app::CDBXRecoveryDlg::OnRadioAdvancedscan);
 
     label(ControlId::StatusText, {16, 404, 562, 20});

@@ -45,6 +45,8 @@ const char* previewTypeTag(recovery::SaveOption option)
         return "As_MSG";
     case recovery::SaveOption::SAVEASRTF:
         return "As_RTF";
+    case recovery::SaveOption::SAVEASMBOX:
+        return "As_MBOX";
     default:
         return text::TypeTagPlaceholder;
     }

@@ -37,12 +37,18 @@ public:
     void stepBack(std::size_t count);
     std::uint64_t position() const { return m_base + m_used; }
 
+    // Sends what is buffered to the file now.
+    void flush();
+    // True once a write did not reach the file. After stepping back before every byte
+    // written since the failure, clearFailure() makes the file whole again.
+    bool failed() const { return m_failed; }
+    void clearFailure() { m_failed = false; }
+
     // Writes what is buffered, cuts the file at the write position and closes it. True
     // when every write, the cut and the close succeeded.
     bool close();
 
 private:
-    void flush();
 
     int m_fd = -1;
     bool m_failed = false;

@@ -23,6 +23,8 @@ public:
         localtime_r(&now, &parts);
         return {parts.tm_hour, parts.tm_min, parts.tm_sec};
     }
+
+    std::int64_t utcNow() const override { return static_cast<std::int64_t>(std::time(nullptr)); }
 };
 
 } // namespace

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
+
 namespace mailmend::platform {
 
 struct CalendarDate {
@@ -22,6 +24,8 @@ public:
     virtual ~Clock() = default;
     virtual CalendarDate utcDate() const = 0;
     virtual WallTime localTime() const = 0;
+    // The instant itself: seconds since 1970-01-01 UTC.
+    virtual std::int64_t utcNow() const = 0;
 };
 
 const Clock& systemClock();

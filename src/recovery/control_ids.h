@@ -30,6 +30,7 @@ enum class ControlId : int {
     MsgOption = 1023,
     RtfOption = 1025,
     AdvancedGroup = 1026,
+    MboxOption = 1027,
 };
 
 // Command identifiers of the main window's menu.
@@ -45,11 +46,11 @@ enum class MenuCommand : int {
 };
 
 // The inputs a run disables while it lasts, in the order it disables and enables them.
-inline constexpr std::array<ControlId, 10> kRunInputs {
+inline constexpr std::array<ControlId, 11> kRunInputs {
     ControlId::AddButton, ControlId::SearchButton, ControlId::BrowseButton,
     ControlId::DbxOption, ControlId::EmlOption,    ControlId::PstOption,
-    ControlId::MsgOption, ControlId::RtfOption,    ControlId::AdvancedOption,
-    ControlId::FileList,
+    ControlId::MsgOption, ControlId::RtfOption,    ControlId::MboxOption,
+    ControlId::AdvancedOption, ControlId::FileList,
 };
 
 // The menu commands a run grays, in the order it grays them ...
@@ -64,10 +65,10 @@ inline constexpr std::array<MenuCommand, 5> kRunMenusToEnable {
     MenuCommand::EnableRecoveryMode, MenuCommand::CustomizeMenu,
 };
 
-// The six save-option buttons in the order a finished run unchecks them.
-inline constexpr std::array<ControlId, 6> kSaveOptionButtons {
-    ControlId::DbxOption, ControlId::EmlOption, ControlId::PstOption,
-    ControlId::MsgOption, ControlId::RtfOption, ControlId::AdvancedOption,
+// The save-option buttons in the order a finished run unchecks them.
+inline constexpr std::array<ControlId, 7> kSaveOptionButtons {
+    ControlId::DbxOption, ControlId::EmlOption,  ControlId::PstOption, ControlId::MsgOption,
+    ControlId::RtfOption, ControlId::MboxOption, ControlId::AdvancedOption,
 };
 
 } // namespace mailmend::recovery

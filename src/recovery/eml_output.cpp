@@ -33,24 +33,6 @@ private:
     dbx::MappedMailExtractor& m_extractor;
 };
 
-void countWriteResult(FileResult& result, dbx::MailWriteResult written)
-{
-    switch (written) {
-    case dbx::MailWriteResult::Written:
-        ++result.mailsWritten;
-        break;
-    case dbx::MailWriteResult::HeaderTestFailed:
-        ++result.mailsRefused;
-        break;
-    case dbx::MailWriteResult::TakenOver:
-        ++result.mailsTakenOver;
-        break;
-    default:
-        ++result.mailsFailed;
-        break;
-    }
-}
-
 } // namespace
 
 StepResult saveAsEmlStep(JobContext& job, FileContext& file)
@@ -62,9 +44,7 @@ StepResult saveAsEmlStep(JobContext& job, FileContext& file)
         const bool saved = reader.saveMailToEML(file.outputFolder, written, i);
         if (reader.lastWriteResult() == dbx::MailWriteResult::Cancelled)
             return MailOutcome::Stop; // the reader removed the part it had written
-        countWriteResult(file.result, reader.lastWriteResult());
-        if (reader.lastMailCutShort())
-            ++file.result.mailsCutShort;
+        countWriteResult(file.result, reader);
         if (!saved)
             job.log().error(strprintf("Recovery fails for mail %d", i));
         return MailOutcome::Progress;

@@ -20,6 +20,8 @@ const char* typeTag(SaveOption option)
         return "_As_RTF";
     case SaveOption::ADVANCEDSCAN:
         return "_As_EMLwithAdvacedScan";
+    case SaveOption::SAVEASMBOX:
+        return "_As_MBOX";
     }
     return "";
 }

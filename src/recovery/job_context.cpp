@@ -99,6 +99,26 @@ void cleanTempFolder(const JobContext& job, const fs::path& folder)
     }
 }
 
+void countWriteResult(FileResult& result, const dbx::DbxFile& reader)
+{
+    switch (reader.lastWriteResult()) {
+    case dbx::MailWriteResult::Written:
+        ++result.mailsWritten;
+        if (reader.lastMailCutShort())
+            ++result.mailsCutShort;
+        break;
+    case dbx::MailWriteResult::HeaderTestFailed:
+        ++result.mailsRefused;
+        break;
+    case dbx::MailWriteResult::TakenOver:
+        ++result.mailsTakenOver;
+        break;
+    default:
+        ++result.mailsFailed;
+        break;
+    }
+}
+
 int JobAbort(JobContext& job)
 {
     job.view().RestoreIdleControls();

@@ -53,6 +53,9 @@ public:
 
     std::size_t fileCount() const { return m_fileCount; }
     void setFileCount(std::size_t count) { m_fileCount = count; }
+    // When the run started, seconds since 1970 UTC: the date of a mail that has none.
+    std::int64_t runStartTime() const { return m_runStartTime; }
+    void setRunStartTime(std::int64_t time) { m_runStartTime = time; }
 
     // True once the window's running flag is clear or the token is set. Every check
     // point of the run asks this, and nothing more is created or written once it holds.
@@ -72,7 +75,15 @@ private:
     dbx::DbxFile& m_reader;
     dbx::MappedMailExtractor& m_extractor;
     std::size_t m_fileCount = 0;
+    std::int64_t m_runStartTime = 0;
 };
+
+// The caption of the job's message boxes.
+inline constexpr const char* kJobCaption = "Norvale Mailmend";
+
+// Counts what the reader made of the mail it was last asked for into `result`: written
+// (and cut short by damage), refused by the header test, part of another mail, failed.
+void countWriteResult(FileResult& result, const dbx::DbxFile& reader);
 
 // What MailLoop does after a mail's action: move the bars, leave them (the next mail's
 // update covers this one), or end the run.

@@ -20,8 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kCaption = "Norvale Mailmend";
-
 struct OutputForm {
     OutputStep step = nullptr; // null: not available in this build
     bool usesTempFiles = false; // its scratch folder is cleaned in the closing step
@@ -119,6 +117,7 @@ int RecoveryRun::run()
     const RecoveryRequest& request = m_job.request();
     JobView& view = m_job.view();
     m_counter = request.m_nFileCounter;
+    m_job.setRunStartTime(m_clock.utcNow());
 
     for (const ControlId id : kRunInputs)
         view.enableControl(id, false);
@@ -137,7 +136,7 @@ int RecoveryRun::run()
         const std::string text = strprintf("Could not create a private folder in %s (%s)",
                                            m_tempDirectory.c_str(), error.c_str());
         m_job.log().error(text);
-        view.messageBox(text, kCaption, platform::MessageStyle::Ok);
+        view.messageBox(text, kJobCaption, platform::MessageStyle::Ok);
         return JobAbort(m_job);
     }
     // Scratch mails are the user's mails: only the user may read them.
@@ -280,7 +279,7 @@ void RecoveryRun::finishRun()
     view.setControlText(ControlId::RecoverButton, "&Recover");
     view.clearRunning();
 
-    view.messageBox(endOfRunMessage(request.m_strDestination, m_tally, request.m_bLog), kCaption,
+    view.messageBox(endOfRunMessage(request.m_strDestination, m_tally, request.m_bLog), kJobCaption,
                     platform::MessageStyle::Ok);
 
     // A save option must be chosen again before the next run.

@@ -16,6 +16,7 @@ enum class SaveOption : std::int32_t {
     SAVEASMSG = 4,
     SAVEASRTF = 5,
     ADVANCEDSCAN = 6,
+    SAVEASMBOX = 7, // one mbox file per source file, for the mail programs of Linux and macOS
 };
 
 // One row of the file list.

@@ -102,6 +102,15 @@ std::vector<std::string> JobHarness::errors() const
     return out;
 }
 
+std::string JobHarness::closingBox() const
+{
+    const std::vector<std::string> calls = view.calls();
+    for (auto call = calls.rbegin(); call != calls.rend(); ++call)
+        if (call->rfind("box ", 0) == 0)
+            return *call;
+    return {};
+}
+
 std::string tempStamp(std::size_t index)
 {
     return std::to_string(index) + "_(DATE=3-7-2011)_(TIME=9hr.5m.3s)";

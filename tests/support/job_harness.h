@@ -23,6 +23,7 @@ class FixedClock final : public platform::Clock {
 public:
     platform::CalendarDate utcDate() const override { return {7, 3, 2011}; }
     platform::WallTime localTime() const override { return {9, 5, 3}; }
+    std::int64_t utcNow() const override { return 1299488703; } // 2011-03-07 09:05:03 UTC
 };
 
 // One recovery run in a temporary folder: sources in src/, the destination dest/, the
@@ -49,6 +50,8 @@ public:
     std::vector<LogLine> lines() const;
     // The messages of the error lines among lines().
     std::vector<std::string> errors() const;
+    // The last message box of the run ("box <caption>|<text>"): its closing words.
+    std::string closingBox() const;
 
     TempDir dir;
     std::filesystem::path destination = dir / "dest";
