@@ -72,6 +72,8 @@ std::string mailCounts(const recovery::FileResult& r)
         text += strprintf(", %d part of another mail", r.mailsTakenOver);
     if (r.mailsCutShort > 0)
         text += strprintf(", %d cut short by damage", r.mailsCutShort);
+    if (r.attachmentsFailed > 0)
+        text += strprintf(", %d attachments not written", r.attachmentsFailed);
     return text;
 }
 
@@ -183,7 +185,8 @@ bool printSummary(const Console& console, const std::vector<recovery::FileRow>& 
         if (result.sourceOpened && !result.outputFolder.empty())
             std::fprintf(console.out, "  -> %s\n", forTerminal(result.outputFolder.string()).c_str());
         allRead = allRead && result.sourceOpened && result.folderError.empty()
-            && !result.readIncomplete && !result.workingCopyFailed && result.mailsFailed == 0;
+            && !result.readIncomplete && !result.workingCopyFailed && result.mailsFailed == 0
+            && result.attachmentsFailed == 0;
     }
     for (std::size_t i = results.size(); i < rows.size(); ++i)
         std::fprintf(console.out, "%s\n", describeUnreached(rows[i], stopped).c_str());

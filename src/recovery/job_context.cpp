@@ -2,6 +2,7 @@
 #include "recovery/job_context.h"
 
 #include "log/text.h"
+#include "platform/file_system.h"
 #include "platform/safe_directories.h"
 #include "recovery/folder_names.h"
 #include "recovery/progress.h"
@@ -117,6 +118,30 @@ void countWriteResult(FileResult& result, const dbx::DbxFile& reader)
         ++result.mailsFailed;
         break;
     }
+}
+
+ScratchMail writeScratchMail(JobContext& job, FileContext& file, std::int32_t mail,
+                             bool failureIsError)
+{
+    ScratchMail scratch;
+    scratch.written = job.reader().saveMailToEML(file.tempFolder, scratch.path, mail);
+    if (job.reader().lastWriteResult() == dbx::MailWriteResult::Cancelled) {
+        scratch.stopped = true;
+        return scratch;
+    }
+    if (!scratch.written) {
+        countWriteResult(file.result, job.reader());
+        const std::string line = strprintf("Recovery fails for mail %d", mail);
+        failureIsError ? job.log().error(line) : job.log().exec(line);
+    }
+    return scratch;
+}
+
+void deleteScratchMail(JobContext& job, const std::string& path, std::int32_t mail)
+{
+    if (!platform::removeFile(path))
+        job.log().error(strprintf("Exception while deleting file %s for mail:%d",
+                                  printable(path).c_str(), mail));
 }
 
 int JobAbort(JobContext& job)

@@ -85,6 +85,20 @@ inline constexpr const char* kJobCaption = "Norvale Mailmend";
 // (and cut short by damage), refused by the header test, part of another mail, failed.
 void countWriteResult(FileResult& result, const dbx::DbxFile& reader);
 
+// A mail on its way into a store: the reader writes it as a scratch .eml file into the
+// file's scratch folder.
+struct ScratchMail {
+    std::string path;     // where the reader wrote it (or would have)
+    bool written = false; // false: "Recovery fails for mail %d" is logged and the tally counted
+    bool stopped = false; // the run was stopped inside the mail: end the loop
+};
+// `failureIsError` says which log the failure line goes to.
+ScratchMail writeScratchMail(JobContext& job, FileContext& file, std::int32_t mail,
+                             bool failureIsError);
+
+// Deletes a scratch mail once the store holds it; a failure is logged, nothing more.
+void deleteScratchMail(JobContext& job, const std::string& path, std::int32_t mail);
+
 // What MailLoop does after a mail's action: move the bars, leave them (the next mail's
 // update covers this one), or end the run.
 enum class MailOutcome { Progress, SkipProgress, Stop };

@@ -26,6 +26,7 @@ struct FileResult {
     std::int32_t mailsRefused = 0; // no mail header found (recovery mode)
     std::int32_t mailsTakenOver = 0; // the head belongs to another mail's chain
     std::int32_t mailsCutShort = 0;  // written, but without their end (damage)
+    std::int32_t attachmentsFailed = 0; // attachments that could not be written beside their mail
     bool workingCopyFailed = false; // advanced scan: the working copy is incomplete
     bool readIncomplete = false;    // the source could not be read in full
     std::string folderError;        // the output or scratch folder could not be made: why

@@ -16,8 +16,8 @@ void RunTally::add(const FileResult& result)
         ++filesUnread;
     else if (result.workingCopyFailed)
         ++filesUnwritten;
-    if (result.mailsFailed > 0)
-        mailsUnwritten += result.mailsFailed;
+    mailsUnwritten += result.mailsFailed;
+    attachmentsUnwritten += result.attachmentsFailed;
 }
 
 std::string endOfRunMessage(const std::string& destination, const RunTally& tally, bool logOn)
@@ -40,6 +40,10 @@ std::string endOfRunMessage(const std::string& destination, const RunTally& tall
         clauses.push_back(strprintf("%lld %s could not be written",
                                     static_cast<long long>(tally.mailsUnwritten),
                                     tally.mailsUnwritten == 1 ? "mail" : "mails"));
+    if (tally.attachmentsUnwritten > 0)
+        clauses.push_back(strprintf("%lld %s could not be written",
+                                    static_cast<long long>(tally.attachmentsUnwritten),
+                                    tally.attachmentsUnwritten == 1 ? "attachment" : "attachments"));
     std::string joined;
     for (std::size_t i = 0; i < clauses.size(); ++i) {
         if (i > 0)

@@ -16,11 +16,13 @@ struct RunTally {
     std::size_t foldersUnmade = 0; // their output or scratch folder could not be made
     std::size_t filesUnwritten = 0; // an Advanced Scan working copy could not be written
     std::int64_t mailsUnwritten = 0;
+    std::int64_t attachmentsUnwritten = 0;
 
     void add(const FileResult& result);
     bool clean() const
     {
-        return filesUnread == 0 && foldersUnmade == 0 && filesUnwritten == 0 && mailsUnwritten == 0;
+        return filesUnread == 0 && foldersUnmade == 0 && filesUnwritten == 0 && mailsUnwritten == 0
+            && attachmentsUnwritten == 0;
     }
 };
 
