@@ -131,8 +131,11 @@ std::uint64_t scanInto(platform::ReadableFile& file, std::uint64_t fileSize, Sin
             base += got;
         }
     } catch (...) {
-        log.error(strprintf("Exception in searching objects after object=%llu",
-                            static_cast<unsigned long long>(found)));
+        try { // memory may have run out: the scan ends with what it found
+            log.error(strprintf("Exception in searching objects after object=%llu",
+                                static_cast<unsigned long long>(found)));
+        } catch (...) {
+        }
     }
     log.exec(strprintf("%llu Normal object found", static_cast<unsigned long long>(found)));
     return found;

@@ -37,28 +37,34 @@ struct PackedAccess {
     void setHasPredecessor(std::size_t i) { table.setHasPredecessor(i, true); }
 };
 
-// A one-hash bit filter over offsets: "maybe seen" or "surely not". Four bits per value
-// keep wrong "maybe" answers near one in five.
+// A two-hash bit filter over offsets: "maybe seen" or "surely not". Six bits per value
+// keep wrong "maybe" answers near one in twelve.
 class OffsetFilter {
 public:
-    explicit OffsetFilter(std::size_t values)
+    explicit OffsetFilter(std::size_t values) : m_size(6 * std::uint64_t {values} + 64), m_bits(m_size) {}
+    void add(std::uint32_t v)
     {
-        unsigned log2 = 6;
-        while (log2 < 40 && (std::uint64_t {1} << log2) < 4 * std::uint64_t {values})
-            ++log2;
-        m_shift = 64 - log2;
-        m_bits = BitVector(std::size_t {1} << log2);
+        const std::uint64_t h = hash(v);
+        m_bits.set(slot(h >> 32));
+        m_bits.set(slot(h & 0xFFFFFFFFu));
     }
-    void add(std::uint32_t v) { m_bits.set(slot(v)); }
-    bool mayHold(std::uint32_t v) const { return m_bits.test(slot(v)); }
+    bool mayHold(std::uint32_t v) const
+    {
+        const std::uint64_t h = hash(v);
+        return m_bits.test(slot(h >> 32)) && m_bits.test(slot(h & 0xFFFFFFFFu));
+    }
 
 private:
-    std::size_t slot(std::uint32_t v) const
+    static std::uint64_t hash(std::uint32_t v)
     {
-        return static_cast<std::size_t>((std::uint64_t {v} * 0x9E3779B97F4A7C15ull) >> m_shift);
+        std::uint64_t h = (std::uint64_t {v} + 0x9E3779B97F4A7C15ull) * 0xBF58476D1CE4E5B9ull;
+        return h ^ (h >> 31);
     }
+    // A 32-bit hash scaled onto the bits.
+    std::size_t slot(std::uint64_t h32) const { return static_cast<std::size_t>((h32 * m_size) >> 32); }
+
+    std::uint64_t m_size;
     BitVector m_bits;
-    unsigned m_shift = 0;
 };
 
 // The blocks that may ever be found by an offset, sorted by offset into runs of equal
@@ -200,15 +206,6 @@ public:
     }
     void popStack(Run run) { m_entries[run.begin + used(run) - 1].slot = kNone; }
 
-    // Calls visit(slot, block) for every listed head.
-    template <typename Visit>
-    void forEachHead(Visit visit) const
-    {
-        for (const Entry& entry : m_entries)
-            if (entry.slot != kNone && (entry.block & kPendingPart) == 0)
-                visit(entry.slot, entry.block);
-    }
-
 private:
     static constexpr std::uint32_t kPendingPart = 1u << 31;
 
@@ -298,6 +295,38 @@ private:
         return static_cast<std::uint32_t>(slot);
     }
 };
+
+// Finds the slot of each listed block that took over a slot from the block before it.
+// A block that takes over links to the block it replaces, so the chain from the block
+// holding a slot runs through the slot's earlier blocks, none of which opened a slot, to
+// the block that opened it. The earlier blocks of all slots are walked once in all.
+template <typename Access>
+void noteTakenOverSlots(const Access& t, const BitVector& held, MailList& list)
+{
+    const std::size_t n = t.size();
+    auto slotOf = [&](std::size_t block) -> std::uint32_t {
+        std::size_t x = block;
+        for (std::size_t steps = 0; steps < n && !list.liveSlots.test(x); ++steps) {
+            const std::int32_t next = t.nextIndex(x);
+            if (next < 0)
+                return kNone;
+            x = static_cast<std::size_t>(next);
+        }
+        return list.liveSlots.test(x) ? static_cast<std::uint32_t>(x) : kNone;
+    };
+    std::size_t count = 0;
+    for (std::size_t b = held.nextSet(0, n); b < n; b = held.nextSet(b + 1, n))
+        count += !list.liveSlots.test(b) && slotOf(b) != kNone ? 1 : 0;
+    list.changed.reserve(count);
+    for (std::size_t b = held.nextSet(0, n); b < n; b = held.nextSet(b + 1, n)) {
+        if (list.liveSlots.test(b))
+            continue;
+        const std::uint32_t slot = slotOf(b);
+        if (slot != kNone)
+            list.changed.push_back((std::uint64_t {slot} << 32) | b);
+    }
+    std::sort(list.changed.begin(), list.changed.end());
+}
 
 // Where each listed entry's chain ends. The walk from an entry stops at a block it has
 // seen before, so a chain that loops never ends in a broken link. Each block is walked
@@ -470,6 +499,7 @@ std::int32_t link(Access t, std::vector<std::int32_t>& mailHeads, const Logger& 
 
     MailList list;
     std::vector<std::int32_t>& takenOff = list.putBack; // heads taken off as a found successor
+    BitVector held(n); // the blocks the listed slots hold
     std::uint64_t pending = 0;
     {
         OffsetRuns runs(t, headCandidates, pendingCandidates, headCount + pendingCount);
@@ -523,14 +553,12 @@ std::int32_t link(Access t, std::vector<std::int32_t>& mailHeads, const Logger& 
                     --pending;
                     return true;
                 };
-                // This block takes a list slot: its entry goes into the heads when it can
-                // be found, else the slot's new block is noted (unless it opened the slot).
+                // This block takes a list slot; its entry goes into the heads when it can
+                // be found.
                 auto place = [&](std::uint32_t slot) {
-                    if (!headCandidates.test(i)
-                        || !runs.pushHeap(bySelf.heads, slot, static_cast<std::uint32_t>(i))) {
-                        if (slot != i)
-                            list.changed.push_back((std::uint64_t {slot} << 32) | i);
-                    }
+                    held.set(i);
+                    if (headCandidates.test(i))
+                        runs.pushHeap(bySelf.heads, slot, static_cast<std::uint32_t>(i));
                 };
 
                 std::uint32_t slot = kNone;
@@ -541,6 +569,7 @@ std::int32_t link(Access t, std::vector<std::int32_t>& mailHeads, const Logger& 
                         continue; // joined two chains; the old head stays listed
                     if (headFound) {
                         t.setRole(i, BlockRole::MailHead); // the chain now starts here
+                        held.reset(static_cast<std::size_t>(t.nextIndex(i)));
                         runs.popHeap(byNext.heads);
                         place(slot);
                         continue;
@@ -555,6 +584,7 @@ std::int32_t link(Access t, std::vector<std::int32_t>& mailHeads, const Logger& 
                 if (wants) {
                     const bool headFound = takeSuccessorHead(slot);
                     if (headFound) { // that head no longer starts a mail
+                        held.reset(static_cast<std::size_t>(t.nextIndex(i)));
                         takenOff.push_back(t.nextIndex(i));
                         runs.popHeap(byNext.heads);
                         list.liveSlots.reset(slot);
@@ -570,14 +600,11 @@ std::int32_t link(Access t, std::vector<std::int32_t>& mailHeads, const Logger& 
                 log.error(strprintf("Exception in linking object=%d", d));
             }
         }
-        runs.forEachHead([&](std::uint32_t slot, std::uint32_t block) {
-            if (slot != block)
-                list.changed.push_back((std::uint64_t {slot} << 32) | block);
-        });
     }
     headCandidates.release();
     pendingCandidates.release();
-    std::sort(list.changed.begin(), list.changed.end());
+    noteTakenOverSlots(t, held, list);
+    held.release();
     list.slotCount = list.liveSlots.count();
 
     // A head taken off because a later block links to it is normally reached again from
@@ -632,7 +659,10 @@ std::int32_t linkSafely(Access t, std::vector<std::int32_t>& mailHeads, const Lo
     } catch (...) {
         // Out of memory for the indexes: the file ends here, with nothing linked.
         mailHeads.clear();
-        log.error(strprintf("Exception in linking %zu objects", t.size()));
+        try {
+            log.error(strprintf("Exception in linking %zu objects", t.size()));
+        } catch (...) {
+        }
         return 0;
     }
 }
