@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <malloc.h>
 #include <new>
 #include <string>
 #include <vector>
@@ -30,27 +31,19 @@ constexpr std::size_t kLarge = 16384;
 
 void* allocate(std::size_t n, bool mayThrow)
 {
-    const std::size_t live = g_live.fetch_add(n) + n;
-    void* block = (n < kLarge || live <= g_limit.load()) ? std::malloc(n + 16) : nullptr;
-    if (!block) {
-        g_live.fetch_sub(n);
-        if (mayThrow)
-            throw std::bad_alloc();
-        return nullptr;
-    }
+    void* block = (n < kLarge || g_live.load() + n <= g_limit.load()) ? std::malloc(n) : nullptr;
+    if (!block && mayThrow)
+        throw std::bad_alloc();
+    const std::size_t live = block ? g_live += malloc_usable_size(block) : 0;
     for (std::size_t peak = g_peak.load(); live > peak && !g_peak.compare_exchange_weak(peak, live);) {
     }
-    *static_cast<std::size_t*>(block) = n;
-    return static_cast<char*>(block) + 16;
+    return block;
 }
 
 void release(void* p) noexcept
 {
-    if (!p)
-        return;
-    void* block = static_cast<char*>(p) - 16;
-    g_live.fetch_sub(*static_cast<std::size_t*>(block));
-    std::free(block);
+    g_live -= p ? malloc_usable_size(p) : 0;
+    std::free(p);
 }
 
 } // namespace
