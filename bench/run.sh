@@ -37,7 +37,7 @@ cd "$root"
 if [[ -z $bin ]]; then
     echo "== building (release preset)"
     cmake --preset release >/dev/null
-    cmake --build --preset release --target mailmend-cli mailmend-bench mailmend-bench-advanced mailmend-bench-fixture
+    cmake --build --preset release --target mailmend-cli mailmend-bench mailmend-bench-advanced mailmend-bench-fixture mailmend-bench-memory
     bin=$root/build/release/bin
 fi
 bin=$(cd "$bin" && pwd)
@@ -104,3 +104,10 @@ else
 fi
 "$bin/mailmend-bench" --mails "$data/mails.dbx" --shuffled "$data/shuffled.dbx" \
     --work "$data" --cli "$bin/mailmend-cli"
+# The reader's memory on dense hostile layouts (written into DATA_DIR, 100 MB at a time,
+# and removed), the fixtures and the real folders beside this project, when present.
+memory_args=(--work "$data" "$data/mails.dbx" "$data/shuffled.dbx")
+if [[ -d $root/../shared/corpus/real ]]; then
+    memory_args+=(--real "$root/../shared/corpus/real")
+fi
+"$bin/mailmend-bench-memory" "${memory_args[@]}"

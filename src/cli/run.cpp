@@ -209,8 +209,11 @@ int runRecovery(const Arguments& arguments, const std::string& program, const Co
     std::vector<std::vector<std::string>> found;
     for (const std::string& folder : arguments.searchFolders) {
         std::vector<std::string> paths;
+        const auto unlistable = [&](const fs::path& dir, const std::string& why) {
+            printError(console, program, "cannot list " + dir.string() + ": " + why);
+        };
         for (const fs::path& path :
-             search::findDbxFiles(folder, platform::systemDirectoryLister(), &token))
+             search::findDbxFiles(folder, platform::systemDirectoryLister(), &token, unlistable))
             paths.push_back(path.string());
         if (token.isCancelled()) {
             printError(console, program, "stopped while searching " + folder + "; nothing was written");

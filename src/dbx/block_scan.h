@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "dbx/block_table.h"
+#include "dbx/packed_block_table.h"
 #include "log/log.h"
 #include "platform/cancellation.h"
 #include "platform/file_reader.h"
@@ -23,5 +24,11 @@ inline constexpr std::size_t kScanChunkOverlap = 16;
 // read and "%d Normal object found". Ends before the next chunk once `cancel` is set.
 std::uint64_t scanBlocks(platform::ReadableFile& file, std::uint64_t fileSize, BlockTable& table,
                          const Logger& log, const platform::CancellationToken* cancel = nullptr);
+
+// The same into the reader's packed table. Running out of memory ends the scan with what
+// was found until then, logged as an exception.
+std::uint64_t scanBlocks(platform::ReadableFile& file, std::uint64_t fileSize,
+                         PackedBlockTable& table, const Logger& log,
+                         const platform::CancellationToken* cancel = nullptr);
 
 } // namespace mailmend::dbx

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "dbx/block_table.h"
+#include "dbx/packed_block_table.h"
 #include "log/log.h"
 
 namespace mailmend::dbx {
@@ -22,7 +23,14 @@ namespace mailmend::dbx {
 // A chain whose blocks loop back to its own first block would lose its head under that
 // procedure; such heads are put back at the end of the list. Chains that end in a link
 // to a block that was never found are dropped with a logged reason.
+//
+// Beyond the table, the linker keeps a few bits a block and entries only for the blocks
+// that can be found by an offset search (a block whose predecessor or successor lies
+// elsewhere than right before or after it). When memory for those runs out, the result
+// is no mails, logged; no exception leaves.
 std::int32_t linkChains(BlockTable& table, std::vector<std::int32_t>& mailHeads,
+                        const Logger& log);
+std::int32_t linkChains(PackedBlockTable& table, std::vector<std::int32_t>& mailHeads,
                         const Logger& log);
 
 } // namespace mailmend::dbx

@@ -31,7 +31,6 @@ DbxFile::~DbxFile() = default;
 void DbxFile::resetTables()
 {
     m_blocks.clear();
-    m_blocks.shrink_to_fit();
     m_mailHeads.clear();
     m_mailHeads.shrink_to_fit();
     std::vector<std::uint32_t>().swap(m_visited);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "dbx/block_table.h"
+#include "dbx/packed_block_table.h"
 #include "log/log.h"
 #include "platform/cancellation.h"
 #include "platform/file_reader.h"
@@ -73,7 +73,7 @@ public:
     const std::string& baseName() const { return m_strBaseName; }
     std::uint64_t fileSize() const { return m_nFileSize; }
     std::uint64_t blocksFound() const { return m_nBlocksFound; }
-    const BlockTable& blockTable() const { return m_blocks; }
+    const PackedBlockTable& blockTable() const { return m_blocks; }
     const std::vector<std::int32_t>& mailHeads() const { return m_mailHeads; }
     MailWriteResult lastWriteResult() const { return m_lastWriteResult; }
     // The last mail written lacks its end: the file ends inside it, or its chain runs
@@ -110,7 +110,7 @@ private:
     std::uint64_t m_nBlocksFound = 0;
     std::uint64_t m_nFileSize = 0;
     std::vector<std::int32_t> m_mailHeads;
-    BlockTable m_blocks;
+    PackedBlockTable m_blocks;
 
     // Walk marks for ending a chain that loops back: a block is visited in the current
     // walk when its mark equals m_walk.

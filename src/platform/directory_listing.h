@@ -18,6 +18,9 @@ struct DirectoryEntry {
     bool isDirectory = false;       // a directory, or a symbolic link that leads to one
     bool isSymlink = false;         // the entry itself is a symbolic link
     bool isDots = false;            // the "." or ".." entry
+    // Neither a directory nor a regular file (a FIFO, socket or device), or a symbolic
+    // link to one or to nothing: nothing a search may offer as a mail folder file.
+    bool isSpecial = false;
 };
 
 // Size and creation time of a file, as far as the file system tells them.
@@ -49,6 +52,16 @@ public:
                                                    std::string_view pattern) const = 0;
     // Nothing when the file's status cannot be read.
     virtual std::optional<FileStatus> status(const std::filesystem::path& file) const = 0;
+
+    // Why the last list() of this lister gave no listing, in words; empty when unknown.
+    virtual std::string lastListError() const { return {}; }
+
+    // A lister for one walk by one thread. The system's keeps the folders it listed last
+    // open and opens every other folder relative to one of them, a name at a time and
+    // never through a symbolic link, so that a folder nested deeper than a path can name
+    // is listed all the same; the folder a walk starts from is opened by its path. Other
+    // listers walk as themselves.
+    virtual std::unique_ptr<DirectoryLister> startWalk() const;
 };
 
 // The lister of the running system.

@@ -35,14 +35,23 @@ WalkOutcome walkDbxTree(const std::filesystem::path& folder, const platform::Dir
     if (!observer.keepGoing())
         return stop();
 
+    const std::unique_ptr<platform::DirectoryLister> walker = lister.startWalk();
     platform::DirectoryEntry entry;
     while (!queue.empty()) {
         const std::filesystem::path directory = std::move(queue.front());
         queue.pop_front();
 
         // Subdirectory pass: queue what lies below before taking this directory's files.
-        auto listing = lister.list(directory, "*.*");
+        auto listing = walker->list(directory, "*.*");
         observer.directoryEntered(directory);
+        bool told = false;
+        auto tellUnlistable = [&] {
+            if (!told)
+                observer.directoryUnlistable(directory, walker->lastListError());
+            told = true;
+        };
+        if (!listing)
+            tellUnlistable();
         if (listing) {
             long long entries = 0;
             for (;;) {
@@ -55,14 +64,16 @@ WalkOutcome walkDbxTree(const std::filesystem::path& folder, const platform::Dir
                 if (entry.isDots || !entry.isDirectory || entry.isSymlink
                     || isSkippedDirectoryName(entry.name))
                     continue;
-                queue.push_back(entry.fullPath);
+                queue.push_back(std::move(entry.fullPath));
             }
             outcome.entryTally += entries - 1;
         }
 
         // File pass; the directory's first listing is closed before the second is opened.
         listing.reset();
-        listing = lister.list(directory, "*.dbx");
+        listing = walker->list(directory, "*.dbx");
+        if (!listing)
+            tellUnlistable();
         if (listing) {
             for (;;) {
                 if (!observer.keepGoing())
@@ -70,8 +81,9 @@ WalkOutcome walkDbxTree(const std::filesystem::path& folder, const platform::Dir
                 if (!listing->next(entry))
                     break;
                 observer.entrySeen(entry.fullPath);
-                if (entry.isDots || entry.isDirectory || isSkippedFileName(entry.name)
-                    || observer.alreadyListed(entry.fullPath))
+                // A FIFO among them would hold the reader up for ever when it opened it.
+                if (entry.isDots || entry.isDirectory || entry.isSpecial
+                    || isSkippedFileName(entry.name) || observer.alreadyListed(entry.fullPath))
                     continue;
                 observer.fileFound(entry);
             }
@@ -187,8 +199,8 @@ namespace {
 
 class CollectingObserver final : public WalkObserver {
 public:
-    explicit CollectingObserver(const platform::CancellationToken* cancel)
-        : m_cancel(cancel)
+    CollectingObserver(const platform::CancellationToken* cancel, const UnlistableHandler& unlistable)
+        : m_cancel(cancel), m_unlistable(unlistable)
     {
     }
 
@@ -203,10 +215,17 @@ public:
         files.push_back(entry.fullPath);
     }
 
+    void directoryUnlistable(const std::filesystem::path& directory, const std::string& reason) override
+    {
+        if (m_unlistable)
+            m_unlistable(directory, reason.empty() ? std::string("cannot be read") : reason);
+    }
+
     std::vector<std::filesystem::path> files;
 
 private:
     const platform::CancellationToken* m_cancel;
+    const UnlistableHandler& m_unlistable;
     std::unordered_set<std::string> m_listed;
 };
 
@@ -214,9 +233,10 @@ private:
 
 std::vector<std::filesystem::path> findDbxFiles(const std::filesystem::path& folder,
                                                 const platform::DirectoryLister& lister,
-                                                const platform::CancellationToken* cancel)
+                                                const platform::CancellationToken* cancel,
+                                                const UnlistableHandler& unlistable)
 {
-    CollectingObserver observer(cancel);
+    CollectingObserver observer(cancel, unlistable);
     walkDbxTree(folder, lister, observer);
     return std::move(observer.files);
 }

@@ -3,6 +3,8 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -25,6 +27,12 @@ public:
     // True for a file that is already among the results; it is passed over.
     virtual bool alreadyListed(const std::filesystem::path& file) = 0;
     virtual void fileFound(const platform::DirectoryEntry& entry) = 0;
+    // A directory that could not be listed, and why in words (empty when unknown).
+    virtual void directoryUnlistable(const std::filesystem::path& directory, const std::string& reason)
+    {
+        (void)directory;
+        (void)reason;
+    }
 };
 
 struct WalkOutcome {
@@ -36,8 +44,11 @@ struct WalkOutcome {
 
 // Walks the tree below `folder` breadth first: every directory's subdirectories are
 // queued before its own .dbx files are listed. Directories named "RECYCLER" and symbolic
-// links to directories are not entered; the folder-list and bookkeeping files
-// (isSkippedFileName) are not taken. A directory that cannot be listed is passed over.
+// links to directories are not entered; only regular files (or links to them) are taken,
+// not the folder-list and bookkeeping files (isSkippedFileName). A directory that cannot
+// be listed is passed over and told to the observer. Each directory is reached from one
+// listed before it (DirectoryLister::startWalk), so no depth is too deep to list; the
+// paths handed out are whole paths all the same, however long.
 WalkOutcome walkDbxTree(const std::filesystem::path& folder, const platform::DirectoryLister& lister,
                         WalkObserver& observer);
 
@@ -64,10 +75,13 @@ void ResetAfterStop(SearchView& view, std::atomic<bool>& searching);
 
 // The same walk without a dialog, for the command line: the .dbx files below `folder`
 // in the order the search dialog would list them. When `cancel` is set part-way, the
-// files found until then.
+// files found until then. `unlistable` hears of each directory that could not be listed,
+// with the reason.
+using UnlistableHandler = std::function<void(const std::filesystem::path&, const std::string&)>;
 std::vector<std::filesystem::path> findDbxFiles(
     const std::filesystem::path& folder,
     const platform::DirectoryLister& lister = platform::systemDirectoryLister(),
-    const platform::CancellationToken* cancel = nullptr);
+    const platform::CancellationToken* cancel = nullptr,
+    const UnlistableHandler& unlistable = {});
 
 } // namespace mailmend::search
