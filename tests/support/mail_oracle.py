@@ -18,6 +18,7 @@ import email.policy
 import hashlib
 import sys
 from datetime import timezone
+from email.headerregistry import Address
 
 MAX_BYTES = 1 << 20
 
@@ -44,7 +45,8 @@ def main(path):
     for field in ('from', 'to', 'cc'):
         for header in mail.get_all(field) or []:
             for address in getattr(header, 'addresses', ()):
-                out.append('%s %s %s' % (field, hx(address.display_name), hx(address.addr_spec)))
+                mailbox = str(Address(username=address.username, domain=address.domain))
+                out.append('%s %s %s' % (field, hx(address.display_name), hx(mailbox)))
     date = getattr(mail['date'], 'datetime', None) if mail['date'] else None
     if date is not None and date.tzinfo is None:
         date = date.replace(tzinfo=timezone.utc)

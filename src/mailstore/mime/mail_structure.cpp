@@ -57,9 +57,9 @@ std::string lowerCase(std::string_view text)
 
 bool isToken(std::string_view text)
 {
-    static constexpr std::string_view kSpecials = "()<>@,;:\\\"/[]?=";
+    static constexpr std::string_view kSeparators = "()<>@,;:\\\"/[]?=";
     return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) {
-        return c > 0x20 && c < 0x7F && kSpecials.find(static_cast<char>(c)) == kSpecials.npos;
+        return c > 0x20 && c < 0x7F && kSeparators.find(static_cast<char>(c)) == kSeparators.npos;
     });
 }
 
