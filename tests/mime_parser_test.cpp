@@ -9,6 +9,7 @@
 
 #include "dbx/dbx_file.h"
 #include "mailstore/mime/mime_parser.h"
+#include "mailstore/mime/part_content.h"
 #include "mailstore/mime/text_to_utf8.h"
 #include "support/mail_oracle.h"
 #include "support/mail_samples.h"
@@ -22,12 +23,7 @@ using namespace std::string_literals;
 
 std::string readAll(const MailAttachment& attachment)
 {
-    std::string out;
-    char buffer[4096];
-    auto source = attachment.open();
-    for (std::ptrdiff_t n; (n = source->read(buffer, sizeof buffer)) > 0;)
-        out.append(buffer, static_cast<std::size_t>(n));
-    return out;
+    return mime::readAll(*attachment.open());
 }
 
 // Mailboxes and attachments of either side as text.
