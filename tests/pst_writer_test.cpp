@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -72,16 +73,6 @@ MailAttachment attachment(const AttachmentSpec& spec, int seed)
     a.isMessage = spec.isMessage;
     a.open = [spec, seed] { return std::make_unique<PatternSource>(spec.size, seed, spec.failAfter); };
     return a;
-}
-
-std::uint32_t attachmentCrc(const MailAttachment& a)
-{
-    auto source = a.open();
-    std::vector<char> buffer(1 << 16);
-    std::uint32_t crc = 0;
-    for (std::ptrdiff_t n; (n = source->read(buffer.data(), buffer.size())) > 0;)
-        crc = mailmend::testing::zlibCrc(buffer.data(), static_cast<std::size_t>(n), crc);
-    return crc;
 }
 
 MailMessage mail(std::string subject, std::vector<AttachmentSpec> attachments = {})
@@ -302,19 +293,23 @@ void expectMail(const ReadMail& got, const MailMessage& sent, PstReader reader)
     if (reader == PstReader::Readpst && sent.attachments.size() > kReadpstAttachmentLimit)
         return;
     ASSERT_EQ(got.attachments.size(), sent.attachments.size());
-    for (std::size_t i = 0; i < sent.attachments.size(); ++i) {
-        const MailAttachment& a = sent.attachments[i];
-        // readpst lists attached mails and inline images after the others.
-        const auto it = std::find_if(got.attachments.begin(), got.attachments.end(),
-                                     [&](const auto& g) { return g.name == same(a.fileName); });
-        ASSERT_NE(it, got.attachments.end()) << a.fileName;
-        EXPECT_EQ(it->crc, attachmentCrc(a)) << a.fileName;
+    // readpst lists attached mails and inline images after the others.
+    std::map<std::string, const mailmend::testing::ReadAttachment*> byName;
+    for (const auto& a : got.attachments)
+        byName[a.name] = &a;
+    for (const MailAttachment& a : sent.attachments) {
+        const auto it = byName.find(same(a.fileName));
+        ASSERT_NE(it, byName.end()) << a.fileName;
         auto source = a.open();
-        std::uint64_t size = 0;
         std::vector<char> buffer(1 << 16);
-        for (std::ptrdiff_t n; (n = source->read(buffer.data(), buffer.size())) > 0;)
+        std::uint64_t size = 0;
+        std::uint32_t crc = 0;
+        for (std::ptrdiff_t n; (n = source->read(buffer.data(), buffer.size())) > 0;) {
+            crc = mailmend::testing::zlibCrc(buffer.data(), static_cast<std::size_t>(n), crc);
             size += static_cast<std::uint64_t>(n);
-        EXPECT_EQ(it->size, size) << a.fileName;
+        }
+        EXPECT_EQ(it->second->size, size) << a.fileName;
+        EXPECT_EQ(it->second->crc, crc) << a.fileName;
     }
 }
 
@@ -331,16 +326,15 @@ void expectStore(const ReadStore& got, const std::vector<FolderMails>& folders, 
         ASSERT_EQ(mails.size(), static_cast<std::size_t>(std::count_if(
                                     folder.mails.begin(), folder.mails.end(),
                                     [](const MailMessage& m) { return !failsToRead(m); })));
+        std::map<std::string, const ReadMail*> bySubject;
+        for (const ReadMail& m : mails)
+            bySubject[m.fields.count("subject") ? m.fields.at("subject") : ""] = &m;
         for (const MailMessage& sent : folder.mails) {
             if (failsToRead(sent))
                 continue;
-            const std::string subject = maskAstral(sent.subject, reader);
-            const auto match = std::find_if(mails.begin(), mails.end(), [&](const ReadMail& m) {
-                const auto s = m.fields.find("subject");
-                return s != m.fields.end() && s->second == subject;
-            });
-            ASSERT_NE(match, mails.end()) << sent.subject;
-            expectMail(*match, sent, reader);
+            const auto match = bySubject.find(maskAstral(sent.subject, reader));
+            ASSERT_NE(match, bySubject.end()) << sent.subject;
+            expectMail(*match->second, sent, reader);
         }
     }
     if (reader != PstReader::Readpst) {
@@ -398,6 +392,7 @@ TEST(PstWriterRules, RefusesWhatAStoreCannotHold)
         {"a folder below an unknown id", [&] { return writer.addFolder(12345, "X").has_value(); }, false},
         {"a mail in an unknown folder", [&] { return writer.addMessage(12345, mail("x"), {}); }, false},
         {"a mail in the search root", [&] { return writer.addMessage(0x8042, mail("x"), {}); }, false},
+        {"a mail above the folders", [&] { return writer.addMessage(writer.ipmSubtree(), mail("x"), {}); }, false},
         {"a mail whose attachment has no source", [&] {
              MailMessage m = mail("x");
              m.attachments.emplace_back().fileName = "none";

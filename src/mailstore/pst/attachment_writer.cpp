@@ -41,10 +41,15 @@ std::string describe(ValueFailure failure, std::size_t number, const BlockStore&
 std::optional<std::size_t> writeAttachments(BlockStore& store, const MailMessage& mail,
                                             SubnodeList& subnodes, std::string& error)
 {
+    // Each attachment is a subnode of the message, besides its two tables and large values.
+    if (mail.attachments.size() + 16 > kMaxSubnodes) {
+        error = "the mail has more attachments than a message can hold";
+        return std::nullopt;
+    }
     TableContextBuilder table(store, attachmentColumns());
     for (std::size_t number = 0; number < mail.attachments.size(); ++number) {
         const MailAttachment& attachment = mail.attachments[number];
-        if (number >= kLargestNidIndex || !table.hasRoomForRow()) {
+        if (!table.hasRoomForRow()) {
             error = "the mail has more attachments than a message can hold";
             return std::nullopt;
         }

@@ -55,7 +55,8 @@ struct PstWriter::Folder {
     std::vector<FolderId> children;
     std::uint32_t count = 0;
     std::uint32_t unread = 0;
-    bool holdsMail = false;
+    bool holdsMail = false;    // a mail folder
+    bool holdsFolders = false; // a mail folder or the root of the folders users see
     std::unique_ptr<TableContextBuilder> contents;
 };
 
@@ -109,7 +110,8 @@ PstWriter::Folder& PstWriter::makeFolder(Nid nid, Nid parent, const std::string&
     folder->parent = parent;
     folder->name = name;
     folder->containerClass = mailFolder ? kMailFolderClass : "";
-    folder->holdsMail = mailFolder || nid == kIpmSubtreeNid;
+    folder->holdsMail = mailFolder;
+    folder->holdsFolders = mailFolder || nid == kIpmSubtreeNid;
     folder->contents = std::make_unique<TableContextBuilder>(m_parts->store, contentsColumns());
     if (nid != parent)
         if (Folder* above = findFolder(parent))
@@ -163,7 +165,7 @@ std::optional<FolderId> PstWriter::addFolder(FolderId parent, const std::string&
             return std::nullopt;
         }
         Folder* above = findFolder(parent);
-        if (!above || !above->holdsMail) {
+        if (!above || !above->holdsFolders) {
             fail("no mail folder to add a folder to");
             return std::nullopt;
         }

@@ -15,6 +15,9 @@ struct NodeBlocks {
     Bid sub = 0; // 0: no subnodes
 };
 
+// The most subnodes one node can have: an SIBLOCK of SLBLOCKs.
+inline constexpr std::size_t kMaxSubnodes = 510 * 340;
+
 // The subnodes of one node: values too large for its heap, a message's tables and
 // attachments. Written as SLBLOCKs of up to 340 entries, under one SIBLOCK when more.
 class SubnodeList {
