@@ -97,6 +97,24 @@ struct FolderMails {
     std::vector<MailMessage> mails;
 };
 
+// Subjects the store keeps otherwise: a leading control character goes (readpst would take
+// it for a marker of the older format), and a reply marker is kept apart from the topic.
+// (All test subjects start in ASCII: pffexport drops the first character of any other.)
+const std::map<std::string, std::pair<std::string, std::string>> kStoredSubjects {
+    {"\x01\x02" "Control first", {"Control first", "Control first"}},
+    {"Re: A reply", {"Re: A reply", "A reply"}},
+    {"AW:  Eine Antwort", {"AW:  Eine Antwort", "Eine Antwort"}},
+    {"SV: Svar", {"SV: Svar", "Svar"}},
+    {"Fwd4: four letters", {"Fwd4: four letters", "Fwd4: four letters"}},
+    {"12: digits", {"12: digits", "12: digits"}},
+};
+
+std::string storedSubject(const MailMessage& m)
+{
+    const auto it = kStoredSubjects.find(m.subject);
+    return it == kStoredSubjects.end() ? m.subject : it->second.first;
+}
+
 // The mails of one store, one kind per entry.
 std::vector<FolderMails> variantMails()
 {
@@ -128,6 +146,8 @@ std::vector<FolderMails> variantMails()
     add(mail("Attached mail", {{"forwarded.eml", 3000, "message/rfc822", "", true}}));
     add(mail(""));
     add(mail("An unread draft"));
+    for (const auto& subject : kStoredSubjects)
+        add(mail(subject.first));
     {
         MailMessage m = mail("No recipients");
         m.to.clear();
@@ -274,7 +294,11 @@ void expectMail(const ReadMail& got, const MailMessage& sent, PstReader reader)
         return maskAstral(withoutCarriageReturns(text), reader);
     };
     SCOPED_TRACE("mail \"" + sent.subject.substr(0, 60) + "\"");
-    EXPECT_EQ(field("subject"), same(sent.subject));
+    EXPECT_EQ(field("subject"), same(storedSubject(sent)));
+    const auto topic = kStoredSubjects.find(sent.subject);
+    if (reader == PstReader::Pffexport && topic != kStoredSubjects.end()) {
+        EXPECT_EQ(field("topic"), topic->second.second);
+    }
     EXPECT_EQ(field("sender"), same(sent.from.name));
     EXPECT_EQ(field("date"), std::to_string(sent.date.value_or(kImportTime)));
     EXPECT_EQ(same(field("plain")), same(sent.textBody));
@@ -332,7 +356,7 @@ void expectStore(const ReadStore& got, const std::vector<FolderMails>& folders, 
         for (const MailMessage& sent : folder.mails) {
             if (failsToRead(sent))
                 continue;
-            const auto match = bySubject.find(maskAstral(sent.subject, reader));
+            const auto match = bySubject.find(maskAstral(storedSubject(sent), reader));
             ASSERT_NE(match, bySubject.end()) << sent.subject;
             expectMail(*match->second, sent, reader);
         }

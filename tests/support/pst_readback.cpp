@@ -67,6 +67,7 @@ elif mode == 'pffexport':
         get = lambda k: head.get(k, '').strip()
         field('subject', get('Subject')); field('sender', get('Sender name'))
         field('address', get('Sender email address')); field('flags', get('Flags').split(' ')[0])
+        field('topic', get('Conversation topic'))
         if get('Client submit time'):
             t = datetime.datetime.strptime(get('Client submit time').split('.')[0], '%b %d, %Y %H:%M:%S')
             field('date', str(calendar.timegm(t.timetuple())))
