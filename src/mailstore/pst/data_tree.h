@@ -22,7 +22,6 @@ public:
     // The id the node's data is reached by; nullopt on failure or when nothing was added.
     std::optional<Bid> finish();
 
-    std::uint64_t totalSize() const { return m_total; }
     bool empty() const { return m_pending.empty() && m_lists.empty(); }
     // True when a failure came from the data being too large rather than from the file.
     bool overflowed() const { return m_overflow; }

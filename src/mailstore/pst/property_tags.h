@@ -55,7 +55,6 @@ inline constexpr std::uint32_t kInReplyToId = 0x1042001F;
 inline constexpr std::uint32_t kCreationTime = 0x30070040;
 inline constexpr std::uint32_t kLastModificationTime = 0x30080040;
 inline constexpr std::uint32_t kInternetCodepage = 0x3FDE0003;
-inline constexpr std::uint32_t kMessageCodepage = 0x3FFD0003;
 inline constexpr std::uint32_t kSenderSmtpAddress = 0x5D01001F;
 inline constexpr std::uint32_t kSentRepresentingSmtpAddress = 0x5D02001F;
 
