@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "mailstore/pst/pst_writer.h"
+#include "platform/cancellation.h"
 #include "support/pst_readback.h"
 #include "support/temp_dir.h"
 
@@ -25,17 +26,23 @@ using mailmend::testing::ReadMail;
 using mailmend::testing::ReadStore;
 
 constexpr std::int64_t kImportTime = 1600000000; // the time a mail without dates gets
+constexpr int kStopSeed = 99; // the seed of a source that presses Stop
 
-// Bytes made up as they are read, so that no side holds a large attachment whole. A
-// source may also fail after `failAfter` bytes, as a broken input would.
+// A run's stop, pressed while an attachment is read.
+platform::CancellationToken gStop;
+
+// Bytes made up as they are read, so that no side holds a large attachment whole. After
+// `failAfter` bytes a source fails, as a broken input would, or presses Stop.
 class PatternSource : public ByteSource {
 public:
     PatternSource(std::uint64_t size, int seed, std::int64_t failAfter)
         : m_size(size), m_seed(seed), m_failAfter(failAfter) {}
     std::ptrdiff_t read(char* buffer, std::size_t count) override
     {
-        if (m_failAfter >= 0 && m_at >= static_cast<std::uint64_t>(m_failAfter))
+        if (m_failAfter >= 0 && m_at >= static_cast<std::uint64_t>(m_failAfter) && m_seed != kStopSeed)
             return -1;
+        if (m_failAfter >= 0 && m_at >= static_cast<std::uint64_t>(m_failAfter))
+            gStop.cancel();
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, m_size - m_at));
         for (std::size_t i = 0; i < n; ++i)
             buffer[i] = static_cast<char>(((m_at + i) * 131 + m_seed) % 251);
@@ -184,10 +191,18 @@ std::vector<FolderMails> manyMails(int count)
     return folders;
 }
 
-// A mail whose attachment fails to read is refused, and the store stays as it was.
-bool failsToRead(const MailMessage& m)
+// The mails a store keeps: one whose attachment fails to read is refused (the store stays
+// as it was), and from a stop on no mail is added.
+std::vector<const MailMessage*> keptMails(const FolderMails& folder)
 {
-    return m.subject.rfind("Broken", 0) == 0;
+    std::vector<const MailMessage*> kept;
+    for (const MailMessage& m : folder.mails) {
+        if (m.subject.rfind("Stopped", 0) == 0)
+            break;
+        if (m.subject.rfind("Broken", 0) != 0)
+            kept.push_back(&m);
+    }
+    return kept;
 }
 
 MessageOptions optionsFor(const MailMessage& m)
@@ -212,13 +227,17 @@ const StoreCase kStoreCases[] = {
      }},
     {"Variants", variantMails},
     {"FiveThousandMails", [] { return manyMails(5000); }},
-    // The last mail fails, so the store is closed right after a failure.
-    {"ClosedAfterFailures",
+    // Mails fail half-way, a stop comes in the middle of one, and the store is closed.
+    {"ClosedAfterFailuresAndStop",
      [] {
+         MailMessage stopped = mail("Stopped in its attachment");
+         stopped.attachments.push_back(
+             attachment({"stop.bin", 300000, "a/b", "", false, 100000}, kStopSeed));
          return std::vector<FolderMails> {
              {"Inbox",
               {mail("Before"), mail("Broken late", {{"ok.txt"}, {"late.bin", 200000, "a/b", "", false, 100000}}),
-               mail("Between"), mail("Broken early", {{"early.bin", 5000, "a/b", "", false, 0}})}}};
+               mail("Between"), mail("Broken early", {{"early.bin", 5000, "a/b", "", false, 0}}),
+               mail("Still in"), stopped, mail("After the stop")}}};
      }},
     {"TwentyMegabyteAttachment",
      [] { return std::vector<FolderMails> {{"Inbox", {mail("Big", {{"big.bin", 20u << 20}})}}}; }},
@@ -235,6 +254,8 @@ const StoreCase kStoreCases[] = {
 void writeStore(const fs::path& path, const std::vector<FolderMails>& folders)
 {
     PstWriter writer;
+    gStop.reset();
+    writer.setCancellation(&gStop);
     ASSERT_TRUE(writer.create(path, "Recovered Mails")) << writer.lastError();
     for (const FolderMails& folder : folders) {
         FolderId id = writer.ipmSubtree();
@@ -249,8 +270,11 @@ void writeStore(const fs::path& path, const std::vector<FolderMails>& folders)
             ASSERT_NE(id, 0u) << writer.lastError();
             start = end + 1;
         }
+        const auto kept = keptMails(folder);
         for (const MailMessage& m : folder.mails)
-            ASSERT_EQ(writer.addMessage(id, m, optionsFor(m)), !failsToRead(m)) << writer.lastError();
+            ASSERT_EQ(writer.addMessage(id, m, optionsFor(m)),
+                      std::find(kept.begin(), kept.end(), &m) != kept.end())
+                << writer.lastError();
     }
     ASSERT_TRUE(writer.close()) << writer.lastError();
 }
@@ -347,18 +371,15 @@ void expectStore(const ReadStore& got, const std::vector<FolderMails>& folders, 
             continue;
         ASSERT_NE(it, got.end());
         const std::vector<ReadMail>& mails = it->second;
-        ASSERT_EQ(mails.size(), static_cast<std::size_t>(std::count_if(
-                                    folder.mails.begin(), folder.mails.end(),
-                                    [](const MailMessage& m) { return !failsToRead(m); })));
+        const auto kept = keptMails(folder);
+        ASSERT_EQ(mails.size(), kept.size());
         std::map<std::string, const ReadMail*> bySubject;
         for (const ReadMail& m : mails)
             bySubject[m.fields.count("subject") ? m.fields.at("subject") : ""] = &m;
-        for (const MailMessage& sent : folder.mails) {
-            if (failsToRead(sent))
-                continue;
-            const auto match = bySubject.find(maskAstral(storedSubject(sent), reader));
-            ASSERT_NE(match, bySubject.end()) << sent.subject;
-            expectMail(*match->second, sent, reader);
+        for (const MailMessage* sent : kept) {
+            const auto match = bySubject.find(maskAstral(storedSubject(*sent), reader));
+            ASSERT_NE(match, bySubject.end()) << sent->subject;
+            expectMail(*match->second, *sent, reader);
         }
     }
     if (reader != PstReader::Readpst) {

@@ -6,6 +6,7 @@
 
 #include "mailstore/pst/crc.h"
 #include "mailstore/pst/page.h"
+#include "platform/cancellation.h"
 #include "platform/random_access_file.h"
 
 namespace mailmend::mailstore::pst {
@@ -42,6 +43,10 @@ bool BlockStore::writeReserved(Bid bid, ByteView data)
 {
     if (m_failed)
         return false;
+    if (platform::cancelled(m_stop)) {
+        m_stopped = true;
+        return false;
+    }
     if (data.size() > kMaxBlockData)
         return fail("a block larger than a block can be");
     const std::size_t span = (data.size() + kBlockTrailerSize + 63) / 64 * 64;

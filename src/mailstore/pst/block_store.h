@@ -12,6 +12,7 @@
 #include "mailstore/pst/le_bytes.h"
 
 namespace mailmend::platform {
+class CancellationToken;
 class RandomAccessFile;
 }
 
@@ -54,6 +55,12 @@ public:
     FileSpace& space() { return m_space; }
     platform::RandomAccessFile& file() { return m_file; }
 
+    // While set, a stop makes every further write fail without failing the store: the
+    // mail being written ends before its next block and is dropped.
+    void watchForStop(const platform::CancellationToken* token) { m_stop = token; }
+    bool stopped() const { return m_stopped; }
+    void clearStop() { m_stopped = false; }
+
     bool failed() const { return m_failed; }
     const std::string& error() const { return m_error; }
     // Marks the store failed with `reason` (the first reason is kept); returns false.
@@ -66,6 +73,8 @@ private:
     std::array<std::uint8_t, kMaxBlockData + kBlockTrailerSize> m_buffer {};
     Bid m_nextBid = 4;
     std::uint64_t m_bytesWritten = 0;
+    const platform::CancellationToken* m_stop = nullptr;
+    bool m_stopped = false;
     bool m_failed = false;
     std::string m_error;
 };

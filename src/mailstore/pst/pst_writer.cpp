@@ -11,6 +11,7 @@
 #include "mailstore/pst/store_objects.h"
 #include "mailstore/pst/table_columns.h"
 #include "mailstore/pst/table_context.h"
+#include "platform/cancellation.h"
 #include "platform/random_access_file.h"
 #include "platform/random_bytes.h"
 
@@ -20,6 +21,7 @@ namespace {
 constexpr std::uint32_t kFirstFolderIndex = nidIndex(kDeletedItemsNid) + 1;
 constexpr std::uint32_t kFirstMessageIndex = 0x10000;
 const char* const kMailFolderClass = "IPF.Note";
+const char* const kStopped = "the run was stopped; the mail is not in the store";
 
 // The next free index per node type that a new store announces.
 std::array<std::uint32_t, 32> nextNidIndexes(const std::vector<NodeRecord>& nodes)
@@ -234,19 +236,28 @@ bool PstWriter::addMessageUnguarded(FolderId folderId, const MailMessage& mail,
         return fail("no mail folder to add the mail to");
     if (!folder->contents->hasRoomForRow() || m_nextMessageIndex > kLargestNidIndex)
         return fail("the folder holds as many mails as it can");
+    if (platform::cancelled(m_cancel))
+        return fail(kStopped);
 
     BlockStore& store = m_parts->store;
     const BlockStore::Mark mark = store.mark();
     std::string error;
     std::optional<WrittenMessage> written;
+    store.watchForStop(m_cancel);
     try {
         written = writeMessage(store, mail, options, error);
     } catch (...) {
+        store.watchForStop(nullptr);
         store.rollback(mark);
         throw;
     }
+    store.watchForStop(nullptr);
     if (!written) {
         store.rollback(mark);
+        if (store.stopped()) {
+            store.clearStop();
+            return fail(kStopped);
+        }
         return store.failed() ? breakStore(error) : fail(error);
     }
     // From here on a failure leaves the folder's table half-changed: the store is lost.

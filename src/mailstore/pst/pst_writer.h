@@ -12,6 +12,10 @@
 #include "mailstore/mail_message.h"
 #include "mailstore/pst/message_writer.h"
 
+namespace mailmend::platform {
+class CancellationToken;
+}
+
 namespace mailmend::mailstore::pst {
 
 using FolderId = std::uint32_t; // a folder's node id
@@ -43,6 +47,10 @@ public:
     std::vector<FolderId> childFolders(FolderId parent) const;
     std::string folderName(FolderId folder) const;
 
+    // A run's stop: once set, no mail is added, and a mail being written ends before its
+    // next block and is dropped. close still writes the store.
+    void setCancellation(const platform::CancellationToken* token) { m_cancel = token; }
+
     // Adds one mail. On failure the store is as it was before, unless the file itself
     // failed (then nothing more can be added, and lastError says why).
     bool addMessage(FolderId folder, const MailMessage& mail, const MessageOptions& options);
@@ -72,6 +80,7 @@ private:
     std::unique_ptr<Parts> m_parts;
     std::map<FolderId, std::unique_ptr<Folder>> m_folders;
     State m_state = State::Idle;
+    const platform::CancellationToken* m_cancel = nullptr;
     std::uint32_t m_nextFolderIndex = 0;
     std::uint32_t m_nextMessageIndex = 0;
     std::uint32_t m_messageCount = 0;
