@@ -358,6 +358,10 @@ void expectMail(const ReadMail& got, const MailMessage& sent, PstReader reader)
         }
         EXPECT_EQ(it->second->size, size) << a.fileName;
         EXPECT_EQ(it->second->crc, crc) << a.fileName;
+        if (reader != PstReader::Pffexport) {
+            EXPECT_EQ(it->second->mimeType, a.isMessage ? "message/rfc822" : a.mimeType) << a.fileName;
+            EXPECT_EQ(it->second->contentId, a.contentId) << a.fileName;
+        }
     }
 }
 

@@ -24,7 +24,7 @@ def hx(s): return (astral(s) if mode != 'readpst' else (s or '')).encode('utf-8'
 def folder(p): out.append('F ' + hx(p))
 def mail(p): out.append('M ' + hx(p))
 def field(k, v): out.append('S %s %s' % (k, hx(v)))
-def att(n, d): out.append('A %s %d %d' % (hx(n), len(d), zlib.crc32(d)))
+def att(n, d, mime='', cid=''): out.append('A %s %d %d %s %s' % (hx(n), len(d), zlib.crc32(d), hx(mime) or '-', hx(cid) or '-'))
 if mode == 'readpst':
     top = os.path.join(src, sorted(os.listdir(src))[0])
     for d, dirs, files in os.walk(top):
@@ -48,8 +48,10 @@ if mode == 'readpst':
             for p in parts(m):
                 if p.get_filename() and p.get_content_type() == 'message/rfc822':
                     # readpst gives attached mails in base64, which a parser takes for text.
-                    att(p.get_filename(), base64.b64decode(p.get_payload(0).get_payload()))
-                elif p.get_filename(): att(p.get_filename(), p.get_payload(decode=True) or b'')
+                    att(p.get_filename(), base64.b64decode(p.get_payload(0).get_payload()), p.get_content_type())
+                elif p.get_filename():
+                    att(p.get_filename(), p.get_payload(decode=True) or b'', p.get_content_type(),
+                        str(p['content-id'] or '').strip('<>'))
                 elif p.get_content_type() == 'text/plain': field('plain', p.get_content())
                 elif p.get_content_type() == 'text/html': field('html', p.get_content())
 elif mode == 'pffexport':
@@ -94,8 +96,9 @@ elif mode == 'pypff':
             if m.client_submit_time: field('date', str(calendar.timegm(m.client_submit_time.timetuple())))
             for j in range(m.number_of_attachments):
                 a = m.get_attachment(j)
-                names = [e.data_as_string for e in a.get_record_set(0).entries if e.entry_type == 0x3707]
-                att(names[0] if names else '', a.read_buffer(a.size) if a.size else b'')
+                v = dict((e.entry_type, e.data_as_string) for e in a.get_record_set(0).entries
+                         if e.entry_type in (0x3707, 0x370E, 0x3712))
+                att(v.get(0x3707, ''), a.read_buffer(a.size) if a.size else b'', v.get(0x370E, ''), v.get(0x3712, ''))
         for i in range(fo.number_of_sub_folders):
             s = fo.get_sub_folder(i)
             walk(s, (path + '/' if path else '') + s.name)
@@ -142,8 +145,12 @@ ReadStore parse(std::istream& in)
             words >> second;
             current->fields[first] = unhex(second);
         } else if (kind == "A" && current) {
-            ReadAttachment attachment {unhex(first)};
-            words >> attachment.size >> attachment.crc;
+            ReadAttachment attachment;
+            attachment.name = unhex(first);
+            std::string mime, contentId;
+            words >> attachment.size >> attachment.crc >> mime >> contentId;
+            attachment.mimeType = unhex(mime);
+            attachment.contentId = unhex(contentId);
             current->attachments.push_back(attachment);
         }
     }

@@ -18,6 +18,8 @@ struct ReadAttachment {
     std::string name;
     std::uint64_t size = 0;
     std::uint32_t crc = 0; // CRC-32 as zlib computes it
+    std::string mimeType;  // empty where the reader does not show it
+    std::string contentId;
 };
 
 // What a reader gives back of one mail. Fields a reader does not show stay empty.
