@@ -56,8 +56,8 @@ private:
     std::int64_t m_failAfter;
 };
 
-struct AttachmentSpec {
-    AttachmentSpec(std::string n, std::uint64_t s = 100,
+struct AttachmentShape {
+    AttachmentShape(std::string n, std::uint64_t s = 100,
                    std::string mime = "application/octet-stream", std::string cid = {},
                    bool message = false, std::int64_t fail = -1)
         : name(std::move(n)), size(s), mimeType(std::move(mime)), contentId(std::move(cid)),
@@ -70,19 +70,19 @@ struct AttachmentSpec {
     std::int64_t failAfter;
 };
 
-MailAttachment attachment(const AttachmentSpec& spec, int seed)
+MailAttachment attachment(const AttachmentShape& shape, int seed)
 {
     MailAttachment a;
-    a.fileName = spec.name;
-    a.mimeType = spec.mimeType;
-    a.contentId = spec.contentId;
-    a.isInline = !spec.contentId.empty();
-    a.isMessage = spec.isMessage;
-    a.open = [spec, seed] { return std::make_unique<PatternSource>(spec.size, seed, spec.failAfter); };
+    a.fileName = shape.name;
+    a.mimeType = shape.mimeType;
+    a.contentId = shape.contentId;
+    a.isInline = !shape.contentId.empty();
+    a.isMessage = shape.isMessage;
+    a.open = [shape, seed] { return std::make_unique<PatternSource>(shape.size, seed, shape.failAfter); };
     return a;
 }
 
-MailMessage mail(std::string subject, std::vector<AttachmentSpec> attachments = {})
+MailMessage mail(std::string subject, std::vector<AttachmentShape> attachments = {})
 {
     MailMessage m;
     m.subject = std::move(subject);
@@ -93,8 +93,8 @@ MailMessage mail(std::string subject, std::vector<AttachmentSpec> attachments = 
     m.messageId = "<" + std::to_string(std::hash<std::string> {}(m.subject)) + "@example.com>";
     m.textBody = "Hello,\nthis is " + m.subject + ".\n";
     int seed = 0;
-    for (const AttachmentSpec& spec : attachments)
-        m.attachments.push_back(attachment(spec, seed++));
+    for (const AttachmentShape& shape : attachments)
+        m.attachments.push_back(attachment(shape, seed++));
     return m;
 }
 
@@ -186,8 +186,8 @@ std::vector<FolderMails> manyMails(int count)
     std::vector<FolderMails> folders {{"Inbox"}, {"Inbox/Archive 2023"}, {"Sent"}};
     for (int i = 0; i < count; ++i)
         folders[static_cast<std::size_t>(i % 3)].mails.push_back(
-            mail("Mail number " + std::to_string(i), i % 10 ? std::vector<AttachmentSpec> {}
-                                                            : std::vector<AttachmentSpec> {{"a.bin", 9000}}));
+            mail("Mail number " + std::to_string(i), i % 10 ? std::vector<AttachmentShape> {}
+                                                            : std::vector<AttachmentShape> {{"a.bin", 9000}}));
     return folders;
 }
 
@@ -243,10 +243,10 @@ const StoreCase kStoreCases[] = {
      [] { return std::vector<FolderMails> {{"Inbox", {mail("Big", {{"big.bin", 20u << 20}})}}}; }},
     {"TenThousandAttachments",
      [] {
-         std::vector<AttachmentSpec> specs;
+         std::vector<AttachmentShape> shapes;
          for (int i = 0; i < 10000; ++i)
-             specs.push_back({"part" + std::to_string(i) + ".txt", 40, "text/plain"});
-         return std::vector<FolderMails> {{"Inbox", {mail("Many parts", specs)}}};
+             shapes.push_back({"part" + std::to_string(i) + ".txt", 40, "text/plain"});
+         return std::vector<FolderMails> {{"Inbox", {mail("Many parts", shapes)}}};
      }},
 };
 

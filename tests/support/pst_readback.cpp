@@ -38,7 +38,7 @@ if mode == 'readpst':
             field('subject', str(m['subject'] or ''))
             a = m['from'].addresses[0] if m['from'] and m['from'].addresses else None
             field('sender', a.display_name if a else '')
-            field('address', a.addr_spec if a else '')
+            field('address', a.username + '@' + a.domain if a else '')
             field('to', str(m['to'] or '')); field('cc', str(m['cc'] or ''))
             if m['date']: field('date', str(int(m['date'].datetime.timestamp())))
             def parts(p):
