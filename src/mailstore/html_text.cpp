@@ -118,7 +118,7 @@ public:
             else if (isHtmlSpace(c))
                 pos = space(html, pos);
             else
-                putVisible(std::string_view(&html[pos], 1)), ++pos;
+                putVisible(html.substr(pos++, 1));
         }
         flush();
     }
@@ -140,14 +140,18 @@ private:
         m_buffer.clear();
     }
 
+    // Line ends wait until something visible follows, so none trail at the end and
+    // white space next to a break is dropped.
     void putVisible(std::string_view text)
     {
-        if (m_pendingSpace && m_newlines == 0 && m_started)
+        if (m_pendingBreaks > 0)
+            put(std::string(static_cast<std::size_t>(m_pendingBreaks), '\n'));
+        else if (m_pendingSpace && m_started)
             put(" ");
+        m_pendingBreaks = 0;
         m_pendingSpace = false;
         put(text);
         m_started = true;
-        m_newlines = 0;
     }
 
     void putCharacter(char32_t c)
@@ -155,8 +159,7 @@ private:
         if (c == 0xA0)
             c = ' '; // a non-breaking space reads as a space in plain text
         if (c == ' ' && m_preDepth == 0) {
-            if (m_started && m_newlines == 0)
-                putVisible(" ");
+            m_pendingSpace = true;
             return;
         }
         std::string utf8;
@@ -164,34 +167,32 @@ private:
         putVisible(utf8);
     }
 
-    // Ends the current line and leaves `count` line ends (1 or 2) before what follows.
+    // Ends the current line and leaves at least `count` line ends before what follows.
     void lineBreak(int count)
     {
-        m_pendingSpace = false;
-        if (!m_started)
-            return;
-        while (m_newlines < count) {
-            put("\n");
-            ++m_newlines;
-        }
+        if (m_started)
+            m_pendingBreaks = std::max(m_pendingBreaks, count);
+    }
+
+    // A <br> or a line end inside <pre>: one more line end.
+    void forcedBreak()
+    {
+        if (m_started)
+            ++m_pendingBreaks;
     }
 
     std::size_t space(std::string_view html, std::size_t pos)
     {
-        if (m_preDepth > 0) {
-            const char c = html[pos];
-            if (c == '\r' || c == '\n') {
-                put("\n");
-                m_started = true;
-                ++m_newlines;
-                if (c == '\r' && pos + 1 < html.size() && html[pos + 1] == '\n')
-                    ++pos;
-            } else {
-                putVisible(c == '\t' ? "\t" : " ");
-            }
-            return pos + 1;
+        const char c = html[pos];
+        if (m_preDepth == 0) {
+            m_pendingSpace = true;
+        } else if (c == '\r' || c == '\n') {
+            forcedBreak();
+            if (c == '\r' && pos + 1 < html.size() && html[pos + 1] == '\n')
+                ++pos;
+        } else {
+            putVisible(c == '\t' ? "\t" : " ");
         }
-        m_pendingSpace = true;
         return pos + 1;
     }
 
@@ -312,12 +313,8 @@ private:
             m_preDepth = closing ? std::max(0, m_preDepth - 1) : m_preDepth + 1;
         switch (blockOf(name)) {
         case Block::Break:
-            if (!closing) {
-                put("\n");
-                m_started = true;
-                ++m_newlines;
-                m_pendingSpace = false;
-            }
+            if (!closing)
+                forcedBreak();
             break;
         case Block::Paragraph:
             lineBreak(2);
@@ -331,9 +328,9 @@ private:
                 putVisible("- ");
             break;
         case Block::Cell:
-            if (!closing && m_started && m_newlines == 0) {
-                put("\t");
+            if (!closing && m_started && m_pendingBreaks == 0) {
                 m_pendingSpace = false;
+                putVisible("\t");
             }
             break;
         case Block::None:
@@ -344,7 +341,7 @@ private:
     const std::function<void(std::string_view)>& m_emit;
     std::string m_buffer;
     bool m_started = false;      // something visible has been written
-    int m_newlines = 0;          // line ends written since the last visible character
+    int m_pendingBreaks = 0;     // line ends owed before the next visible character
     bool m_pendingSpace = false; // white space seen since the last visible character
     int m_preDepth = 0;
 };

@@ -174,6 +174,8 @@ CompoundStorage::~CompoundStorage()
 
 std::unique_ptr<CompoundStorage> CompoundStorage::addStorage(const std::string& name)
 {
+    if (!m_file.admitEntry(name))
+        return nullptr;
     GsfOutput* child = gsf_outfile_new_child(GSF_OUTFILE(gsf(m_handle)), name.c_str(), TRUE);
     if (!child) {
         m_file.fail("cannot add the storage " + name);
@@ -184,6 +186,8 @@ std::unique_ptr<CompoundStorage> CompoundStorage::addStorage(const std::string& 
 
 std::unique_ptr<CompoundStream> CompoundStorage::addStream(const std::string& name)
 {
+    if (!m_file.admitEntry(name))
+        return nullptr;
     GsfOutput* child = gsf_outfile_new_child(GSF_OUTFILE(gsf(m_handle)), name.c_str(), FALSE);
     if (!child) {
         m_file.fail("cannot add the stream " + name);
@@ -198,7 +202,18 @@ bool CompoundStorage::writeStream(const std::string& name, std::string_view byte
     return stream && stream->write(bytes.data(), bytes.size()) && stream->close();
 }
 
-CompoundFile::CompoundFile() = default;
+CompoundFile::CompoundFile(std::size_t maxEntries) : m_maxEntries(maxEntries) {}
+
+bool CompoundFile::admitEntry(const std::string& name)
+{
+    if (m_failed)
+        return false;
+    if (++m_entries > m_maxEntries) {
+        fail("more than " + std::to_string(m_maxEntries) + " entries are needed; " + name + " is one too many");
+        return false;
+    }
+    return true;
+}
 
 CompoundFile::~CompoundFile()
 {

@@ -67,7 +67,9 @@ private:
 // follow when a storage holds thousands of entries).
 class CompoundFile {
 public:
-    CompoundFile();
+    // Adding more than `maxEntries` storages and streams fails: libgsf holds memory for
+    // each until the file is finished.
+    explicit CompoundFile(std::size_t maxEntries);
     // A file that was not finished is removed.
     ~CompoundFile();
     CompoundFile(const CompoundFile&) = delete;
@@ -85,12 +87,16 @@ public:
     void fail(const std::string& reason);
 
 private:
+    friend class CompoundStorage;
     void release();
+    bool admitEntry(const std::string& name);
 
     std::filesystem::path m_path;
     std::unique_ptr<CompoundSink> m_sink;
     GsfHandle* m_output = nullptr; // the sink as libgsf sees it
     std::unique_ptr<CompoundStorage> m_root;
+    std::size_t m_maxEntries;
+    std::size_t m_entries = 0;
     bool m_failed = false;
     std::string m_error;
 };

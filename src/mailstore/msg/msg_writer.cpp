@@ -62,7 +62,6 @@ constexpr std::uint32_t kLastModificationTime = propertyTag(0x3008, PropertyType
 constexpr std::uint32_t kStoreSupportMask = propertyTag(0x340D, PropertyType::Integer32);
 constexpr std::uint32_t kAttachDataBinary = propertyTag(0x3701, PropertyType::Binary);
 constexpr std::uint32_t kAttachDataObject = propertyTag(0x3701, PropertyType::Object);
-constexpr std::uint32_t kAttachFilename = propertyTag(0x3704, kString);
 constexpr std::uint32_t kAttachMethod = propertyTag(0x3705, PropertyType::Integer32);
 constexpr std::uint32_t kAttachLongFilename = propertyTag(0x3707, kString);
 constexpr std::uint32_t kRenderingPosition = propertyTag(0x370B, PropertyType::Integer32);
@@ -106,34 +105,6 @@ std::optional<std::uint64_t> fileTime(std::optional<std::int64_t> unixSeconds)
 std::string displayName(const MailAddress& address)
 {
     return address.name.empty() ? address.address : address.name;
-}
-
-// The 8.3 form older readers show: "REPORT~1.PDF".
-std::string shortFileName(std::string_view name)
-{
-    const std::size_t dot = name.rfind('.');
-    const auto letters = [](std::string_view part, std::size_t most) {
-        std::string out;
-        for (const char c : part) {
-            if (out.size() == most)
-                break;
-            if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z'))
-                out += c;
-            else if (c >= 'a' && c <= 'z')
-                out += static_cast<char>(c - 'a' + 'A');
-        }
-        return out;
-    };
-    std::string stem = letters(name.substr(0, dot), 6);
-    if (stem.empty())
-        stem = "ATTACH";
-    std::string shortName = stem + "~1";
-    if (dot != std::string_view::npos) {
-        const std::string extension = letters(name.substr(dot + 1), 3);
-        if (!extension.empty())
-            shortName += "." + extension;
-    }
-    return shortName;
 }
 
 struct Recipient {
@@ -411,11 +382,6 @@ private:
     bool attachment(CompoundStorage& parent, std::size_t number, const MailAttachment& attachment,
                     std::size_t index, int depth)
     {
-        if (++m_attachmentsWritten > kMaxMsgAttachments) {
-            m_file.fail("the mail has more attachments than one .msg file is written with (" +
-                        std::to_string(kMaxMsgAttachments) + ")");
-            return false;
-        }
         const std::string name = safeAttachmentName(attachment, index);
         if (attachment.isMessage && m_options.parseAttachedMail && depth < m_options.maxEmbeddingDepth) {
             std::optional<MailMessage> inner;
@@ -521,7 +487,6 @@ private:
         if (attachment.isInline && !attachment.contentId.empty())
             properties.addBoolean(kAttachmentHidden, true);
         const bool ok = string(*storage, properties, kAttachLongFilename, name) &&
-                        string(*storage, properties, kAttachFilename, shortFileName(name)) &&
                         string(*storage, properties, kDisplayName, name) &&
                         string(*storage, properties, kAttachMimeTag, mimeType) &&
                         string(*storage, properties, kAttachContentId, attachment.contentId) &&
@@ -555,7 +520,6 @@ private:
 
     CompoundFile& m_file;
     const MsgOptions& m_options;
-    std::size_t m_attachmentsWritten = 0;
 };
 
 } // namespace
@@ -564,7 +528,7 @@ bool writeMsgFile(const MailMessage& mail, const std::filesystem::path& path, co
                   std::string& error)
 {
     try {
-        CompoundFile file;
+        CompoundFile file(kMaxMsgEntries);
         if (!file.create(path)) {
             error = file.error();
             return false;

@@ -17,13 +17,14 @@ struct MsgOptions {
     // Attached mails nested deeper than this, or longer than the byte limit, are kept as
     // .eml file attachments.
     int maxEmbeddingDepth = 8;
-    std::size_t maxEmbeddedMailBytes = std::size_t{64} << 20;
+    std::size_t maxEmbeddedMailBytes = std::size_t{16} << 20;
 };
 
-// The most attachments, counted over all embedded messages, one .msg file holds. The
-// container keeps a few KiB of memory per stream until the file is finished, so this
-// bounds what a hostile mail can make a write cost.
-inline constexpr std::size_t kMaxMsgAttachments = 10000;
+// The most storages and streams one .msg file is written with (a mail with 10 000
+// attachments needs about 60 000). libgsf keeps 4 KiB of memory for every small stream
+// until the file is finished, so this bounds what a hostile mail can make a write cost
+// (about 340 MiB).
+inline constexpr std::size_t kMaxMsgEntries = 80000;
 
 // Writes `mail` as an Outlook message file (.msg, "IPM.Note") at `path`: sender, the
 // recipients (To, Cc, Bcc), subject, dates, the plain body (CRLF line ends; made from
@@ -34,8 +35,8 @@ inline constexpr std::size_t kMaxMsgAttachments = 10000;
 // that carry the rest, 2048 each.
 //
 // `path` is created or replaced. False, with `error` set, when the file cannot be
-// written, an attachment cannot be read or the mail exceeds what a .msg file holds; the
-// file is removed then.
+// written, an attachment cannot be read or the mail needs more than kMaxMsgEntries
+// entries or a value above 4 GiB; the file is removed then.
 bool writeMsgFile(const MailMessage& mail, const std::filesystem::path& path, const MsgOptions& options,
                   std::string& error);
 
