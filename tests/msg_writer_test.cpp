@@ -102,6 +102,7 @@ TEST(MsgWriter, PeersReadBackWhatWasWritten)
         READ_WITH_PEERS(peers, "msg", file);
 
         // olefile: the layout, and every string exactly, non-ASCII included.
+        EXPECT_EQ(peers.all("ole.problem").size(), 0u) << peers.all("ole.problem")[0][1];
         EXPECT_EQ(peers.text("ole.text", "__substg1.0_001A001F"), "IPM.Note");
         EXPECT_EQ(peers.text("ole.text", "__substg1.0_0037001F"), mail.subject);
         EXPECT_EQ(peers.text("ole.text", "__substg1.0_0C1F001F"), mail.from.address);
@@ -165,6 +166,7 @@ TEST(MsgWriter, AttachedMailIsEmbeddedWhenItParses)
         std::string error;
         ASSERT_TRUE(writeMsgFile(mail, file, options, error)) << error;
         READ_WITH_PEERS(peers, "msg", file);
+        EXPECT_EQ(peers.all("ole.problem").size(), 0u);
         const std::string inner = "__attach_version1.0_#00000000/__substg1.0_3701000D/";
         EXPECT_EQ(hasStream(peers, inner + "__substg1.0_0037001F"), c.parses);
         EXPECT_EQ(hasStream(peers, inner + "__nameid_version1.0/__substg1.0_00020102"), false);
@@ -217,6 +219,7 @@ TEST(MsgWriter, LargeAttachmentAndTenThousandAttachments)
     std::string error;
     ASSERT_TRUE(writeMsgFile(mail, file, {}, error)) << error;
     READ_WITH_PEERS(peers, "ole", file);
+    EXPECT_EQ(peers.all("ole.problem").size(), 0u);
     std::set<std::string> names;
     std::string big;
     for (const auto& fields : peers.all("ole.text")) {

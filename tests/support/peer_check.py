@@ -9,10 +9,16 @@ import html
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
 import zlib
+
+try:
+    import olefile
+except ImportError:
+    olefile = None
 
 
 def hx(text):
@@ -23,12 +29,69 @@ def digest(data):
     return "%d %08x" % (len(data), zlib.crc32(data))
 
 
+def entries(ole):
+    """Every storage and stream by its path, walking the directory tree once (olefile's
+    look-ups by path search each storage's children one by one)."""
+    found = {}
+    def walk(entry, path):
+        for kid in entry.kids:
+            found[path + (kid.name,)] = kid
+            walk(kid, path + (kid.name,))
+    walk(ole.root, ())
+    return found
+
+
+def read(ole, entry):
+    return ole._open(entry.isectStart, entry.size).read()
+
+
+def check_properties(ole, tree):
+    """Each property stream against the storage it describes: every entry of a value
+    kept in a stream has that stream, with the size the entry gives (+2 for strings),
+    every value stream has an entry, and a message's counts match its storages."""
+    children = {}
+    for path in tree:
+        children.setdefault(path[:-1], []).append(path[-1])
+    for folder in [()] + [p for p, e in tree.items() if e.entry_type == olefile.STGTY_STORAGE]:
+        last = folder[-1] if folder else ""
+        kind = ("message" if not folder else "embedded" if last == "__substg1.0_3701000D"
+                else "child" if last.startswith(("__recip", "__attach")) else None)
+        if kind is None:
+            continue
+        data = read(ole, tree[folder + ("__properties_version1.0",)])
+        header = {"message": 32, "embedded": 24}.get(kind, 8)
+        kids = children.get(folder, [])
+        if header > 8:
+            counts = struct.unpack_from("<II", data, 16)
+            found = (sum(1 for k in kids if k.startswith("__recip")), sum(1 for k in kids if k.startswith("__attach")))
+            if counts != found:
+                print("ole.problem", "/".join(folder) or "root", "counts", counts, found)
+        streams = {k for k in kids if tree[folder + (k,)].entry_type == olefile.STGTY_STREAM}
+        named = set()
+        for at in range(header, len(data), 16):
+            tag, _, size = struct.unpack_from("<III", data, at)
+            name = "__substg1.0_%08X" % tag
+            if tag & 0xFFFF in (0x001F, 0x0102):
+                named.add(name)
+                real = tree[folder + (name,)].size if name in streams else None
+                if real is None or size != real + (2 if tag & 0xFFFF == 0x001F else 0):
+                    print("ole.problem", "/".join(folder) or "root", name, size, real)
+        for name in streams - named - {"__properties_version1.0"}:
+            print("ole.problem", "/".join(folder) or "root", name, "has no entry")
+
+
 def read_msg(path, convert=True):
-    import olefile
+    if olefile is None:
+        print("olefile.missing")
+        return
     ole = olefile.OleFileIO(path)
-    for entry in ole.listdir(streams=True, storages=False):
-        name = "/".join(entry)
-        data = ole.openstream(entry).read()
+    tree = entries(ole)
+    check_properties(ole, tree)
+    for entry_path, entry in sorted(tree.items()):
+        if entry.entry_type != olefile.STGTY_STREAM:
+            continue
+        name = "/".join(entry_path)
+        data = read(ole, entry)
         if name.endswith("001F"):
             print("ole.text", name, hx(data.decode("utf-16-le")))
         else:
@@ -85,7 +148,7 @@ def read_rtf(path):
     page = re.sub(r"&#(5[5-6]\d{3});&#(5[6-7]\d{3});",
                   lambda m: chr(0x10000 + ((int(m.group(1)) - 0xD800) << 10) + int(m.group(2)) - 0xDC00),
                   page)
-    print("rtf.html", hx(html.unescape(page)))
+    print("rtf.html", hx(html.unescape(page).replace("\xa0", " ")))
 
 
 if sys.argv[1] == "rtf":
