@@ -195,8 +195,8 @@ public:
             if (!recipient(storage, i, recipients[i]))
                 return false;
         }
-        const std::size_t attachments = attachmentStorages(storage, mail, depth, firstAttachmentIndex);
-        if (m_file.failed())
+        std::size_t attachments = 0;
+        if (!attachmentStorages(storage, mail, depth, firstAttachmentIndex, attachments))
             return false;
         const auto owner = topLevel ? PropertyStream::Owner::Message : PropertyStream::Owner::EmbeddedMessage;
         return storage.writeStream(kPropertiesStream,
@@ -347,10 +347,10 @@ private:
         return ok && storage->writeStream(kPropertiesStream, properties.bytes(PropertyStream::Owner::Child));
     }
 
-    // Writes the attachment storages of a message and returns how many there are. Past
+    // Writes the attachment storages of a message and counts them in `number`. Past
     // kMaxStorages, the last places hold messages that carry the remaining attachments.
-    std::size_t attachmentStorages(CompoundStorage& storage, const MailMessage& mail, int depth,
-                                   std::size_t firstIndex)
+    bool attachmentStorages(CompoundStorage& storage, const MailMessage& mail, int depth, std::size_t firstIndex,
+                            std::size_t& number)
     {
         const std::size_t count = mail.attachments.size();
         // The fewest carriers c with (kMaxStorages - c) + c * kMaxStorages >= count: each
@@ -358,10 +358,9 @@ private:
         const std::size_t carriers =
             count <= kMaxStorages ? 0 : (count - kMaxStorages + (kMaxStorages - 2)) / (kMaxStorages - 1);
         const std::size_t inPlace = carriers == 0 ? count : kMaxStorages - carriers;
-        std::size_t number = 0;
-        for (; number < inPlace; ++number) {
+        for (number = 0; number < inPlace; ++number) {
             if (!attachment(storage, number, mail.attachments[number], firstIndex + number, depth))
-                return number;
+                return false;
         }
         for (std::size_t group = 0; group < carriers; ++group, ++number) {
             const std::size_t begin = inPlace + group * kMaxStorages;
@@ -374,9 +373,9 @@ private:
             rest.attachments.assign(mail.attachments.begin() + static_cast<std::ptrdiff_t>(begin),
                                     mail.attachments.begin() + static_cast<std::ptrdiff_t>(end));
             if (!embedded(storage, number, rest, rest.subject + ".eml", depth, firstIndex + begin))
-                return number;
+                return false;
         }
-        return number;
+        return true;
     }
 
     bool attachment(CompoundStorage& parent, std::size_t number, const MailAttachment& attachment,
@@ -411,7 +410,10 @@ private:
         return true;
     }
 
-    bool readAll(const MailAttachment& attachment, std::string& text, std::size_t limit, bool& tooLong)
+    // Hands an attachment's content to `use` a piece at a time, until the end or until
+    // `use` says stop. False (the file failed) when the content cannot be read.
+    template <typename Use>
+    bool readPieces(const MailAttachment& attachment, Use use)
     {
         std::unique_ptr<ByteSource> source = attachment.open ? attachment.open() : nullptr;
         if (!source) {
@@ -427,37 +429,30 @@ private:
                 m_file.fail("an attachment cannot be read");
                 return false;
             }
-            if (text.size() + static_cast<std::size_t>(got) > limit) {
-                tooLong = true;
-                return true;
-            }
-            text.append(piece.data(), static_cast<std::size_t>(got));
+            if (!use(std::string_view(piece.data(), static_cast<std::size_t>(got))))
+                return !m_file.failed();
         }
+    }
+
+    bool readAll(const MailAttachment& attachment, std::string& text, std::size_t limit, bool& tooLong)
+    {
+        return readPieces(attachment, [&](std::string_view piece) {
+            tooLong = text.size() + piece.size() > limit;
+            if (!tooLong)
+                text.append(piece);
+            return !tooLong;
+        });
     }
 
     bool copyData(const MailAttachment& attachment, CompoundStream& stream)
     {
-        std::unique_ptr<ByteSource> source = attachment.open ? attachment.open() : nullptr;
-        if (!source) {
-            m_file.fail("an attachment cannot be opened");
-            return false;
-        }
-        std::vector<char> piece(kCopyPiece);
-        for (;;) {
-            const std::ptrdiff_t got = source->read(piece.data(), piece.size());
-            if (got == 0)
-                return true;
-            if (got < 0 || static_cast<std::size_t>(got) > piece.size()) {
-                m_file.fail("an attachment cannot be read");
-                return false;
-            }
-            if (stream.size() + static_cast<std::uint64_t>(got) > kMaxStreamBytes) {
+        return readPieces(attachment, [&](std::string_view piece) {
+            if (stream.size() + piece.size() > kMaxStreamBytes) {
                 m_file.fail("an attachment is larger than a .msg file can hold (4 GiB)");
                 return false;
             }
-            if (!stream.write(piece.data(), static_cast<std::size_t>(got)))
-                return false;
-        }
+            return stream.write(piece.data(), piece.size());
+        });
     }
 
     bool byValue(CompoundStorage& parent, std::size_t number, const MailAttachment& attachment,
