@@ -104,8 +104,11 @@ def read_msg(path, convert=True):
         return
     with tempfile.TemporaryDirectory() as folder:
         out = os.path.join(folder, "mail.eml")
-        subprocess.run(["msgconvert", "--outfile", out, path], check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        run = subprocess.run(["msgconvert", "--outfile", out, path], capture_output=True)
+        if run.returncode != 0 and b"Can't locate" in run.stderr:
+            print("msgconvert.missing")  # installed without a Perl module it needs
+            return
+        run.check_returncode()
         with open(out, "rb") as f:
             mail = email.message_from_binary_file(f, policy=email.policy.default)
     for name in ("Subject", "From", "To", "Cc", "Date", "Message-ID", "In-Reply-To"):
