@@ -23,9 +23,9 @@ std::string shellQuoted(const std::string& text)
     return out + "'";
 }
 
-bool runUndbx(const fs::path& file, const fs::path& out)
+bool runUndbx(const fs::path& file, const fs::path& out, bool recoveryMode = false)
 {
-    const std::string command = "undbx " + shellQuoted(file.string()) + " "
+    const std::string command = std::string(recoveryMode ? "undbx -r " : "undbx ") + shellQuoted(file.string()) + " "
         + shellQuoted(out.string()) + " >/dev/null 2>&1";
     return std::system(command.c_str()) == 0;
 }
@@ -57,10 +57,10 @@ bool programInstalled(const std::string& program)
     return false;
 }
 
-std::optional<std::vector<std::string>> undbxMails(const fs::path& file)
+std::optional<std::vector<std::string>> undbxMails(const fs::path& file, bool recoveryMode)
 {
     TempDir out;
-    if (!runUndbx(file, out.path()))
+    if (!runUndbx(file, out.path(), recoveryMode))
         return std::nullopt;
     std::vector<std::string> mails;
     for (const auto& entry : fs::recursive_directory_iterator(out.path()))

@@ -17,9 +17,11 @@ int makeDbxFolder(const std::filesystem::path& file, const std::vector<std::stri
 // True when `program` is on the PATH.
 bool programInstalled(const std::string& program);
 
-// Runs undbx in its normal mode, which reads the folder's index tree, on `file`. The
-// texts of the mails it extracted, sorted; empty when undbx failed.
-std::optional<std::vector<std::string>> undbxMails(const std::filesystem::path& file);
+// Runs undbx on `file` in its normal mode, which reads the folder's index tree, or in its
+// recovery mode, which scans for mail blocks. The texts of the mails it extracted,
+// sorted; empty when undbx failed.
+std::optional<std::vector<std::string>> undbxMails(const std::filesystem::path& file,
+                                                   bool recoveryMode = false);
 
 // The names of the files undbx extracts from `file` (normal mode).
 std::vector<std::string> undbxFileNames(const std::filesystem::path& file);
