@@ -110,5 +110,40 @@ TEST(FolderFileWriter, UndbxAndOurReaderGetEveryMailBack)
     }
 }
 
+// The index fields undbx reads back, as it names its files: sender name and address,
+// recipient name and address (15 bytes each, "<>" turned into "_"), subject, then the
+// low words of the received and sent FILETIMEs. Texts are Windows-1252.
+TEST(FolderFileWriter, IndexFieldsComeFromTheHeader)
+{
+    if (!testing::programInstalled("undbx"))
+        GTEST_SKIP() << "undbx is not installed";
+    const struct {
+        std::string header;
+        std::string undbxName;
+    } cases[] {
+        {"From: =?ISO-8859-1?Q?Andr=E9_M=FCller?= <andre@example.org>\r\n"
+         "To: \"Bob, Jr.\" <bob@example.org>, c@d.org\r\n"
+         "Subject: =?UTF-8?B?Q2Fmw6kg4oCTIOKAnOKCrOKAnQ==?=\r\n"
+         "Date: Tue, 1 Jul 2003 10:52:37 +0200\r\n",
+         "Andr\xE9 M\xFCller_andre@example.o_Bob, Jr.__bob@example.or_"
+         "Caf\xE9 \x96 \x93\x80\x94.1ECB3880.1ECB3880.eml"},
+        {"From: plain@example.org (Plain Person)\nTo: undisclosed-recipients:;\n"
+         "Subject: Re: Fw: raw \xC3\xA9t\xC3\xA9 \xF0\x9F\x98\x80\nDate: 1 Jan 70 00:00 GMT\n",
+         "Plain Person_plain@example.o___Re_ Fw_ raw \xE9t\xE9 __.D53E8000.D53E8000.eml"},
+        {"From: \"Jos\xE9\" <jose@example.org>\nCc: Team: x@y.org, z@y.org;\n"
+         "Subject: =?KOI8-R?B?8NLJ18XU?= and =?iso-8859-15?q?=A4uro?=\n"
+         "Date: Sun, 31 Dec 2000 23:59:59 -0800\n",
+         "Jos\xE9_jose@example.or_x@y.org__x@y.org__=_KOI8-R_B_8NLJ18XU_= and \x80uro"
+         ".D6286980.D6286980.eml"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.undbxName);
+        testing::TempDir dir;
+        ASSERT_EQ(testing::makeDbxFolder(dir / "Inbox.dbx", {c.header + "\r\nbody\r\n"}), 1);
+        EXPECT_EQ(testing::undbxFileNames(dir / "Inbox.dbx"),
+                  std::vector<std::string> {c.undbxName});
+    }
+}
+
 } // namespace
 } // namespace mailmend::dbx

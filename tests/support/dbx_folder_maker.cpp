@@ -25,8 +25,8 @@ std::string shellQuoted(const std::string& text)
 
 bool runUndbx(const fs::path& file, const fs::path& out, bool recoveryMode = false)
 {
-    const std::string command = std::string(recoveryMode ? "undbx -r " : "undbx ") + shellQuoted(file.string()) + " "
-        + shellQuoted(out.string()) + " >/dev/null 2>&1";
+    const std::string command = std::string(recoveryMode ? "undbx -r " : "undbx ")
+        + shellQuoted(file.string()) + " " + shellQuoted(out.string()) + " >/dev/null 2>&1";
     return std::system(command.c_str()) == 0;
 }
 
