@@ -63,6 +63,8 @@ bool MessageDraft::write(const void* data, std::size_t count)
 {
     if (!m_writer || m_failed || m_committed)
         return false;
+    if (count == 0)
+        return true;
     try {
         if (m_size + count > 0xFFFFFFFFu) {
             m_failed = true;
@@ -181,8 +183,7 @@ void FolderFileWriter::reset()
 
 bool FolderFileWriter::fail(std::string reason)
 {
-    if (m_error.empty())
-        m_error = std::move(reason);
+    m_error = std::move(reason);
     return false;
 }
 
@@ -212,14 +213,14 @@ bool FolderFileWriter::create(const std::filesystem::path& path, const FolderFil
         if (!m_file.create(path))
             return fail(m_file.lastError());
         m_header.setConstants(false);
-        const auto conditions = m_space.allocate(SegmentKind::Variable, kMessageConditionsSize);
-        if (!conditions)
-            return fail("no room for the folder's first objects");
-        std::string object = le32String(*conditions) + le32String(kMessageConditionsLength);
+        // A new file's first object opens its middle sector.
+        const std::uint32_t conditions =
+            m_space.allocate(SegmentKind::Variable, kMessageConditionsSize).value_or(0);
+        std::string object = le32String(conditions) + le32String(kMessageConditionsLength);
         object += kMessageConditions;
         object.resize(kMessageConditionsSize, '\0');
 
-        m_header.set(header::kMessageConditions, *conditions);
+        m_header.set(header::kMessageConditions, conditions);
         m_header.set(header::kConditionBytes, kMessageConditionsSize);
         m_header.set(header::kAllocatedBytes, kMessageConditionsSize);
         m_header.set(header::kLastId, kFirstMessageIndex - 1);
@@ -227,7 +228,7 @@ bool FolderFileWriter::create(const std::filesystem::path& path, const FolderFil
         const std::string info = mailFileInfo(identity);
         if (writeAt(0, m_header.data(), kFileHeaderSize)
             && writeAt(kFileHeaderSize, info.data(), info.size())
-            && writeAt(*conditions, object.data(), object.size()) && padFile())
+            && writeAt(conditions, object.data(), object.size()) && padFile())
             return true;
         m_file.close();
         return false;

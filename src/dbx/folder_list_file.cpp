@@ -124,8 +124,9 @@ public:
     // Places a tree over `values`; returns its root and adds its node count to `nodes`.
     std::uint32_t tree(const std::vector<std::uint32_t>& values, std::uint64_t& nodes)
     {
-        const auto placeNode = [this] { return m_space.allocate(SegmentKind::Tree, kTreeNodeSize); };
-        const auto built = buildIndexTree(values, placeNode);
+        const auto built = buildIndexTree(values, [this] {
+            return m_space.allocate(SegmentKind::Tree, kTreeNodeSize);
+        });
         if (!built)
             return 0;
         for (const auto& node : built->nodes)
