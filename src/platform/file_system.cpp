@@ -1,10 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/file_system.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <vector>
+
+#include "platform/posix_open.h"
 
 namespace mailmend::platform {
 
@@ -16,6 +22,46 @@ bool removeFile(const std::filesystem::path& path)
 bool renameFile(const std::filesystem::path& from, const std::filesystem::path& to)
 {
     return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool copyFile(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    struct stat status {};
+    std::string error;
+    const int in = openForSequentialRead(from, false, status, error);
+    if (in < 0)
+        return false;
+    std::string partialName = ".";
+    partialName += to.filename().string();
+    partialName += ".part";
+    const std::filesystem::path partial = to.parent_path() / partialName;
+    const int out = createNewFile(partial, 0666, O_WRONLY, error);
+    bool copied = out >= 0;
+    std::vector<char> buffer(1 << 20);
+    while (copied) {
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            copied = got == 0;
+            break;
+        }
+        for (ssize_t done = 0; copied && done < got;) {
+            const ssize_t put = ::write(out, buffer.data() + done, static_cast<std::size_t>(got - done));
+            if (put < 0 && errno == EINTR)
+                continue;
+            copied = put > 0;
+            done += put > 0 ? put : 0;
+        }
+    }
+    ::close(in);
+    if (out >= 0)
+        copied = ::close(out) == 0 && copied;
+    if (copied && renameFile(partial, to))
+        return true;
+    if (out >= 0)
+        removeFile(partial);
+    return false;
 }
 
 bool pathEntryExists(const std::filesystem::path& path)

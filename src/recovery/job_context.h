@@ -56,6 +56,9 @@ public:
     // When the run started, seconds since 1970 UTC: the date of a mail that has none.
     std::int64_t runStartTime() const { return m_runStartTime; }
     void setRunStartTime(std::int64_t time) { m_runStartTime = time; }
+    // The Outlook Express style mail store the DBX output puts its folders in.
+    const std::filesystem::path& storeDirectory() const { return m_storeDirectory; }
+    void setStoreDirectory(std::filesystem::path directory) { m_storeDirectory = std::move(directory); }
 
     // True once the window's running flag is clear or the token is set. Every check
     // point of the run asks this, and nothing more is created or written once it holds.
@@ -76,6 +79,7 @@ private:
     dbx::MappedMailExtractor& m_extractor;
     std::size_t m_fileCount = 0;
     std::int64_t m_runStartTime = 0;
+    std::filesystem::path m_storeDirectory;
 };
 
 // The caption of the job's message boxes.

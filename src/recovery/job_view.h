@@ -28,6 +28,7 @@ struct FileResult {
     std::int32_t mailsCutShort = 0;  // written, but without their end (damage)
     std::int32_t attachmentsFailed = 0; // attachments that could not be written beside their mail
     bool workingCopyFailed = false; // advanced scan: the working copy is incomplete
+    bool outputCopyFailed = false;  // DBX output: the folder file could not be copied out
     bool readIncomplete = false;    // the source could not be read in full
     std::string folderError;        // the output or scratch folder could not be made: why
     bool completed = false;         // false when the run stopped or failed inside this file

@@ -9,9 +9,13 @@
 #include "platform/directories.h"
 #include "platform/file_system.h"
 #include "platform/safe_directories.h"
+#include "recovery/dbx_output.h"
 #include "recovery/eml_output.h"
 #include "recovery/folder_names.h"
 #include "recovery/job_context.h"
+#include "recovery/mbox_output.h"
+#include "recovery/msg_rtf_output.h"
+#include "recovery/pst_output.h"
 #include "recovery/progress.h"
 #include "recovery/run_summary.h"
 
@@ -26,7 +30,7 @@ struct OutputForm {
 };
 
 // The save options' steps. The DBX, PST, MSG and RTF outputs go through scratch .eml
-// files in the temp folder; they join here, with usesTempFiles set, as they are built.
+// files in the temp folder; mbox takes its mails straight from the reader.
 OutputForm outputFormFor(SaveOption option)
 {
     switch (option) {
@@ -34,6 +38,16 @@ OutputForm outputFormFor(SaveOption option)
         return {&saveAsEmlStep, false};
     case SaveOption::ADVANCEDSCAN:
         return {&advancedScanStep, false};
+    case SaveOption::SAVEASDBX:
+        return {&saveAsDbxStep, true};
+    case SaveOption::SAVEASPST:
+        return {&saveAsPstStep, true};
+    case SaveOption::SAVEASMSG:
+        return {&saveAsMsgStep, true};
+    case SaveOption::SAVEASRTF:
+        return {&saveAsRtfStep, true};
+    case SaveOption::SAVEASMBOX:
+        return {&saveAsMboxStep, false};
     default:
         return {};
     }
@@ -147,6 +161,9 @@ int RecoveryRun::run()
     m_job.setFileCount(files);
     m_job.setFileProgress(0);
     m_job.setOverallProgress(0);
+    if (request.m_nSaveOption == SaveOption::SAVEASDBX)
+        view.messageBox("Please close Outlook Express, if its open!", "Mailmend",
+                        platform::MessageStyle::OkInformation);
 
     for (std::size_t fi = 0; fi < files; ++fi) {
         if (m_job.stopRequested())
@@ -323,6 +340,9 @@ int DBX_Recover_thread(RecoveryRequest request, JobView& view,
         CancellationBinding binding(reader, extractor, token);
 
         JobContext job(request, view, token, log, reader, extractor);
+        job.setStoreDirectory(services.storeDirectory.empty()
+                                  ? platform::userDataDirectory() / "store"
+                                  : services.storeDirectory);
         RecoveryRun run(job, services.clock ? *services.clock : platform::systemClock(),
                         services.tempDirectory.empty() ? platform::temporaryDirectory()
                                                        : services.tempDirectory);

@@ -20,6 +20,7 @@ struct JobServices {
     const platform::Clock* clock = nullptr;       // null: the system clock
     dbx::MappedMailExtractor* extractor = nullptr; // null: the process-wide extractor
     std::filesystem::path tempDirectory;          // empty: the system's temporary directory
+    std::filesystem::path storeDirectory;         // empty: the user's mail store (DBX output)
     dbx::DbxFile::Opener readerOpener = nullptr;  // null: the reader opens files itself
 };
 

@@ -14,7 +14,7 @@ void RunTally::add(const FileResult& result)
         ++foldersUnmade;
     else if (!result.sourceOpened || result.readIncomplete)
         ++filesUnread;
-    else if (result.workingCopyFailed)
+    else if (result.workingCopyFailed || result.outputCopyFailed)
         ++filesUnwritten;
     mailsUnwritten += result.mailsFailed;
     attachmentsUnwritten += result.attachmentsFailed;
@@ -33,7 +33,7 @@ std::string endOfRunMessage(const std::string& destination, const RunTally& tall
         clauses.push_back(strprintf("%zu output %s could not be made", tally.foldersUnmade,
                                     tally.foldersUnmade == 1 ? "folder" : "folders"));
     if (tally.filesUnwritten > 0)
-        clauses.push_back(strprintf("%zu of %zu %s could not be copied for the Advanced Scan",
+        clauses.push_back(strprintf("%zu of %zu %s could not be written in full",
                                     tally.filesUnwritten, tally.files,
                                     tally.files == 1 ? "file" : "files"));
     if (tally.mailsUnwritten > 0)

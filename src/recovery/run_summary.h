@@ -14,7 +14,7 @@ struct RunTally {
     std::size_t files = 0;         // files of the run
     std::size_t filesUnread = 0;   // could not be opened or read in full
     std::size_t foldersUnmade = 0; // their output or scratch folder could not be made
-    std::size_t filesUnwritten = 0; // an Advanced Scan working copy could not be written
+    std::size_t filesUnwritten = 0; // a working copy or a copy of a store file failed
     std::int64_t mailsUnwritten = 0;
     std::int64_t attachmentsUnwritten = 0;
 
