@@ -42,9 +42,8 @@ using ::testing::IsEmpty;
 using Tree = std::map<std::string, std::string>;
 
 constexpr const char* kRoot = "Norvale_Recover_DBX_(DATE=3-7-2011)_(TIME=9hr.5m.3s)";
-constexpr ControlId kUnavailable[] {ControlId::DbxOption, ControlId::PstOption, ControlId::MsgOption,
-                                    ControlId::RtfOption};
-constexpr ControlId kAvailable[] {ControlId::EmlOption, ControlId::AdvancedOption};
+// Every output form is built: each option button may be chosen.
+constexpr auto kAvailable = recovery::kSaveOptionButtons;
 
 // Every file under `dir` with its bytes, by path relative to it.
 Tree filesUnder(const fs::path& dir)
@@ -156,8 +155,6 @@ protected:
         for (ControlId id : {ControlId::AddButton, ControlId::SearchButton, ControlId::BrowseButton,
                              ControlId::FileList, ControlId::EmlOption, ControlId::AdvancedOption})
             EXPECT_TRUE(view.isEnabled(id)) << static_cast<int>(id);
-        for (ControlId id : kUnavailable)
-            EXPECT_FALSE(view.isEnabled(id)) << static_cast<int>(id);
         for (const MenuCommand command : recovery::kRunMenusToEnable)
             EXPECT_TRUE(view.isMenuEnabled(command)) << static_cast<int>(command);
         EXPECT_EQ(view.progress(ControlId::FileProgress), 0);
@@ -195,8 +192,6 @@ TEST_F(MainWindow, OpensIdleWithoutSettingsAndLogsNothing)
         EXPECT_FALSE(view.isEnabled(option));
         EXPECT_FALSE(view.isChecked(option));
     }
-    for (ControlId id : kUnavailable)
-        EXPECT_EQ(view.toolTip(id), kNotAvailableTip);
     for (ControlId id : kAvailable)
         EXPECT_EQ(view.toolTip(id), "");
     EXPECT_THAT(view.columns(), ElementsAre("File Path./0", "File Name/250", "Size/100", "Created On/205"));
@@ -419,8 +414,6 @@ TEST_F(MainWindow, BrowseMakesTheRootAndResetsTheOptions)
         EXPECT_TRUE(view.isEnabled(id));
         EXPECT_FALSE(view.isChecked(id));
     }
-    for (ControlId id : kUnavailable)
-        EXPECT_FALSE(view.isEnabled(id));
     EXPECT_FALSE(view.isEnabled(ControlId::RecoverButton));
     EXPECT_EQ(view.progress(ControlId::FileProgress), 0);
     EXPECT_EQ(view.text(ControlId::StatusText), "Ready to Scan");

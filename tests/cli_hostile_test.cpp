@@ -53,7 +53,7 @@ TEST(CliHostile, WritesThatFailLeaveNoMailLookingWhole)
     const auto advanced
         = runCli(dir, "-f advanced " + quoted(dir / "Inbox.dbx") + " -o " + quoted(dir / "adv"), kSmallFiles);
     EXPECT_EQ(advanced.status, 1);
-    EXPECT_NE(advanced.out.find("but 1 of 1 file could not be copied for the Advanced Scan"),
+    EXPECT_NE(advanced.out.find("but 1 of 1 file could not be written in full"),
               std::string::npos)
         << advanced.out;
     EXPECT_FALSE(fs::exists(testing::outputRoot(dir / "adv") / "1_Recovered_Inbox_As_EMLwithAdvacedScan" / "temp.dbx"));

@@ -157,8 +157,7 @@ TEST_F(WindowTest, AddBrowseEmlRecoverWritesEveryMailAndEndsWithTheSuccessBox)
     const std::string destination = window->text(ControlId::DestinationEdit);
     EXPECT_NE(destination.find("Norvale_Recover_DBX_(DATE="), std::string::npos) << destination;
     EXPECT_FALSE(button(ControlId::RecoverButton)->isEnabled()) << "an option must be chosen first";
-    EXPECT_FALSE(button(ControlId::PstOption)->isEnabled()) << "not available in this build";
-    EXPECT_FALSE(button(ControlId::PstOption)->toolTip().isEmpty());
+    EXPECT_TRUE(button(ControlId::MboxOption)->isEnabled());
 
     click(ControlId::EmlOption);
     ASSERT_TRUE(button(ControlId::RecoverButton)->isEnabled());

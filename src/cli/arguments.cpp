@@ -27,9 +27,12 @@ constexpr std::array<FormatEntry, 7> kFormats {{
     {"advanced", SaveOption::ADVANCEDSCAN,
      "Advanced Scan: carve the mails out of the\n"
      "file's text: Inbox_1.eml, Inbox_2.eml, ...\n"},
-    {"dbx", SaveOption::SAVEASDBX, "a new Outlook Express mail folder and a copy\nof its .dbx file\n"},
-    {"pst", SaveOption::SAVEASPST, "a new .pst store\n"},
-    {"msg", SaveOption::SAVEASMSG, "one .msg file per mail\n"},
+    {"dbx", SaveOption::SAVEASDBX,
+     "a new folder in Mailmend's Outlook Express\n"
+     "store (~/.local/share/mailmend/store) and a\n"
+     "copy of its .dbx file\n"},
+    {"pst", SaveOption::SAVEASPST, "a new .pst store, Recovered_Inbox.pst\n"},
+    {"msg", SaveOption::SAVEASMSG, "one Outlook .msg file per mail\n"},
     {"rtf", SaveOption::SAVEASRTF, "one .rtf file per mail, its attachments\nbeside it\n"},
     {"mbox", SaveOption::SAVEASMBOX,
      "one mbox file per folder file (Inbox.mbox),\nfor Thunderbird, Evolution, KMail, mutt\n"},
@@ -238,9 +241,9 @@ std::string usageText(const std::string& program)
         "Ctrl-C stops the run after the mail being written (what was written stays);\n"
         "a second Ctrl-C quits at once.\n"
         "\n"
-        "Exit status: 0 when the run went through and every file could be read,\n"
-        "1 when a file could not be read at all or the run was stopped or failed,\n"
-        "2 for a wrong command line.\n";
+        "Exit status: 0 when the run went through, every file could be read and every\n"
+        "mail was written; 1 when something could not be read or written, or the run\n"
+        "was stopped or failed; 2 for a wrong command line.\n";
 }
 
 } // namespace mailmend::cli
