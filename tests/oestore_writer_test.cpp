@@ -11,6 +11,7 @@
 
 #include "dbx/dbx_file.h"
 #include "dbx/folder_file_writer.h"
+#include "dbx/index_tree.h"
 #include "support/dbx_fixture.h"
 #include "support/dbx_folder_maker.h"
 #include "support/temp_dir.h"
@@ -89,6 +90,33 @@ const FolderCase kFolders[] {
     {"twenty megabytes", [] { return Mails {mail(1, 20 * 1024 * 1024), mail(2, 100)}; }},
     {"non-ASCII headers", nonAsciiHeaders},
 };
+
+// Every size of tree, also those whose leaves come out exactly full (52 values, 2704, ...),
+// reads back as it was built.
+TEST(FolderFileWriter, IndexTreesOfEverySizeReadBack)
+{
+    for (std::uint32_t n = 1; n <= 3000; ++n) {
+        std::vector<std::uint32_t> values(n);
+        for (std::uint32_t i = 0; i < n; ++i)
+            values[i] = 0x10000 + 16 * i;
+        std::vector<dbx::TreeNodeBytes> nodes;
+        const auto built = dbx::buildIndexTree(values, [&]() -> std::optional<std::uint32_t> {
+            nodes.emplace_back();
+            return 0x100000 + static_cast<std::uint32_t>(nodes.size() - 1) * dbx::kTreeNodeSize;
+        });
+        ASSERT_TRUE(built) << n;
+        for (const auto& node : built->nodes)
+            nodes[(node.offset - 0x100000) / dbx::kTreeNodeSize] = node.bytes;
+        const auto read = dbx::readIndexTree(built->root, n, [&](std::uint32_t offset, dbx::TreeNodeBytes& node) {
+            const std::size_t at = (offset - 0x100000) / dbx::kTreeNodeSize;
+            if (offset < 0x100000 || at >= nodes.size())
+                return false;
+            node = nodes[at];
+            return true;
+        });
+        ASSERT_EQ(read, values) << n << " values";
+    }
+}
 
 TEST(FolderFileWriter, UndbxAndOurReaderGetEveryMailBack)
 {

@@ -54,11 +54,12 @@ bool isStore(const std::string& name)
     return endsWith(name, ".pst") || endsWith(name, ".mbox");
 }
 
-// The tree with each store's bytes left out: a store holds a key of its own each time.
+// The tree with the bytes of stores and folder files left out: they hold a key or the
+// time they were made.
 Tree withoutStoreBytes(Tree tree)
 {
     for (auto& [name, bytes] : tree)
-        if (isStore(name))
+        if (isStore(name) || endsWith(name, ".dbx"))
             bytes = "<store>";
     return tree;
 }
@@ -67,10 +68,24 @@ Tree withoutStoreBytes(Tree tree)
 void expectStoresReadable(const JobHarness& h, const Tree& now)
 {
     static const bool havePffinfo = std::system("command -v pffinfo >/dev/null 2>&1") == 0;
-    for (const auto& [name, bytes] : now)
-        if (havePffinfo && endsWith(name, ".pst"))
-            EXPECT_EQ(std::system(("pffinfo '" + (h.dir / name).string() + "' >/dev/null 2>&1").c_str()), 0)
-                << name << " cannot be read";
+    static const bool haveUndbx = std::system("command -v undbx >/dev/null 2>&1") == 0;
+    const auto runs = [](const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; };
+    for (const auto& [name, bytes] : now) {
+        if (endsWith(name, ".mbox")) { // whole mails only: it ends with a mail's separator
+            EXPECT_TRUE(bytes.empty() || endsWith(bytes, "\n\n") || endsWith(bytes, "\r\n\r\n")) << name;
+        }
+        if (havePffinfo && endsWith(name, ".pst")) {
+            EXPECT_TRUE(runs("pffinfo '" + (h.dir / name).string() + "'")) << name << " cannot be read";
+        }
+    }
+    // The DBX output's folders in the store: undbx reads their index.
+    std::error_code none;
+    for (const auto& entry : fs::directory_iterator(h.dir / "store", none)) {
+        if (haveUndbx && entry.path().filename() != "Folders.dbx") {
+            EXPECT_TRUE(runs("undbx '" + entry.path().string() + "' '" + (h.dir / "undbx").string() + "'"))
+                << entry.path() << " cannot be read";
+        }
+    }
 }
 
 // Every file left after the stop but the stores was there, with the same bytes, when the
@@ -153,7 +168,8 @@ TEST_P(RecoveryStopEverywhere, AtEachWindowCall)
 INSTANTIATE_TEST_SUITE_P(Outputs, RecoveryStopEverywhere,
                          ::testing::Values(SaveOption::SAVEASEML, SaveOption::ADVANCEDSCAN,
                                            SaveOption::SAVEASPST, SaveOption::SAVEASMSG,
-                                           SaveOption::SAVEASRTF),
+                                           SaveOption::SAVEASRTF, SaveOption::SAVEASDBX,
+                                           SaveOption::SAVEASMBOX),
                          [](const auto& param) {
                              return std::string(typeTag(param.param) + 4);
                          });

@@ -72,8 +72,9 @@ private:
                 separators.push_back(i);
         } else {
             const std::uint64_t childCapacity = capacity(height - 1);
+            // c children hold c * childCapacity values and c - 1 separators between them.
             const std::size_t children
-                = static_cast<std::size_t>((count + childCapacity) / (childCapacity + 1));
+                = static_cast<std::size_t>((count + 1 + childCapacity) / (childCapacity + 1));
             const std::size_t below = count - (children - 1);
             std::size_t at = first;
             for (std::size_t c = 0; c < children; ++c) {

@@ -18,6 +18,7 @@ JobHarness::JobHarness()
     services.clock = &clock;
     services.extractor = &extractor;
     services.tempDirectory = temp;
+    services.storeDirectory = dir / "store";
 }
 
 std::string JobHarness::addSource(const std::string& name, const DbxFixture& fixture)

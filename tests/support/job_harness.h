@@ -27,7 +27,7 @@ public:
 };
 
 // One recovery run in a temporary folder: sources in src/, the destination dest/, the
-// scratch folders in tmp/; the window, the logs and the message boxes are recordings.
+// scratch folders in tmp/, the DBX output's mail store in store/; the window, the logs and the message boxes are recordings.
 // The request starts with logging on, SAVEASEML and the default naming options.
 class JobHarness {
 public:
