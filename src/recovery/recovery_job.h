@@ -36,8 +36,12 @@ bool isSaveOptionAvailable(SaveOption option);
 // Stop: the window clears the running flag and the extractor's running flag and sets
 // `token`; the command line sets `token`. The job notices at its next check point;
 // once the token is set nothing more is created or written, and the job ends through
-// JobAbort. The caller sets the extractor's running flag before an ADVANCEDSCAN run,
-// as the window's Recover does.
+// JobAbort. One thing still happens after a stop, on purpose: a store the step has open
+// (a .pst, a DBX folder file, an mbox) is closed properly inside the step, before the
+// job's closing step, so that its indexes and header are written and readers open it
+// with every mail saved before the stop; no new file is made and no further mail added.
+// The run's private scratch folder goes however the run ends. The caller sets the
+// extractor's running flag before an ADVANCEDSCAN run, as the window's Recover does.
 int DBX_Recover_thread(RecoveryRequest request, JobView& view,
                        const platform::CancellationToken& token, const JobServices& services = {});
 
