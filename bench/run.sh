@@ -37,7 +37,7 @@ cd "$root"
 if [[ -z $bin ]]; then
     echo "== building (release preset)"
     cmake --preset release >/dev/null
-    cmake --build --preset release --target mailmend-cli mailmend-bench mailmend-bench-advanced mailmend-bench-fixture mailmend-bench-memory
+    cmake --build --preset release --target mailmend-cli mailmend-bench mailmend-bench-advanced mailmend-bench-fixture mailmend-bench-memory mailmend-bench-forms
     bin=$root/build/release/bin
 fi
 bin=$(cd "$bin" && pwd)
@@ -111,3 +111,5 @@ if [[ -d $root/../shared/corpus/real ]]; then
     memory_args+=(--real "$root/../shared/corpus/real")
 fi
 "$bin/mailmend-bench-memory" "${memory_args[@]}"
+# Every output form on the same fixture, as ratios to the EML form, and peak memory.
+"$bin/mailmend-bench-forms" --mails "$data/mails.dbx" --work "$data" --cli "$bin/mailmend-cli"

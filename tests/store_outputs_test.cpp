@@ -91,13 +91,15 @@ TEST(StoreOutputs, PstHoldsEveryMailAsPythonReadsIt)
             const OracleMail& want = mails.oracle[m];
             SCOPED_TRACE(testing::mailSamples()[m].name);
             EXPECT_EQ(got[m].fields.at("subject"), want.subject);
-            if (want.textBody)
-                EXPECT_EQ(comparable(got[m].fields.at("plain")),
-                          comparable(*want.textBody));
+            if (want.textBody) {
+                EXPECT_EQ(comparable(got[m].fields.at("plain")), comparable(*want.textBody));
+            }
             ASSERT_EQ(got[m].attachments.size(), want.attachments.size());
-            for (std::size_t a = 0; a < want.attachments.size(); ++a)
-                if (want.attachments[a].bytes && !want.attachments[a].isMessage)
+            for (std::size_t a = 0; a < want.attachments.size(); ++a) {
+                if (want.attachments[a].bytes && !want.attachments[a].isMessage) {
                     EXPECT_EQ(got[m].attachments[a].crc, crcOf(*want.attachments[a].bytes));
+                }
+            }
         }
     }
     // A file with no mail still gets its store with its folder.
@@ -132,9 +134,10 @@ TEST(StoreOutputs, MsgAndRtfFilesHoldEveryMailAndRtfAttachmentsLieBeside)
             READ_WITH_PEERS(peers, rtf ? "rtf" : "ole", file);
             if (!rtf) {
                 EXPECT_EQ(peers.text("ole.text", "__substg1.0_0037001F"), want.subject);
-                if (want.textBody)
+                if (want.textBody) {
                     EXPECT_EQ(comparable(peers.text("ole.text", "__substg1.0_1000001F")),
                               comparable(*want.textBody));
+                }
                 continue;
             }
             EXPECT_NE(peers.text("rtf.html").find(want.subject), std::string::npos);
@@ -145,10 +148,12 @@ TEST(StoreOutputs, MsgAndRtfFilesHoldEveryMailAndRtfAttachmentsLieBeside)
             for (const auto& entry : fs::directory_iterator(out / name, none))
                 found += fs::is_regular_file(entry);
             EXPECT_EQ(found, want.attachments.size());
-            for (const auto& attachment : want.attachments)
+            for (const auto& attachment : want.attachments) {
                 if (attachment.bytes && !attachment.fileName.empty() && !attachment.isMessage
-                    && fs::exists(out / name / attachment.fileName))
+                    && fs::exists(out / name / attachment.fileName)) {
                     EXPECT_EQ(testing::readFile(out / name / attachment.fileName), *attachment.bytes);
+                }
+            }
         }
         EXPECT_TRUE(fs::is_empty(h.temp)) << "the scratch store and mails are gone";
     }

@@ -51,6 +51,26 @@ void Utf16Encoder::encode(std::string_view piece, Bytes* out)
             m_needed = 0;
             emit(kReplacement, out);
         }
+        if (m_needed == 0 && byte < 0x80 && byte != '\n' && byte != '\r') {
+            // Plain ASCII, the bulk of most mails: a run at a time.
+            std::size_t end = i + 1;
+            while (end < piece.size() && static_cast<std::uint8_t>(piece[end]) < 0x80
+                   && piece[end] != '\n' && piece[end] != '\r')
+                ++end;
+            const std::size_t run = end - i;
+            m_size += 2 * run;
+            m_afterCr = false;
+            if (out) {
+                const std::size_t at = out->size();
+                out->resize(at + 2 * run);
+                for (std::size_t k = 0; k < run; ++k) {
+                    (*out)[at + 2 * k] = static_cast<std::uint8_t>(piece[i + k]);
+                    (*out)[at + 2 * k + 1] = 0;
+                }
+            }
+            i = end;
+            continue;
+        }
         ++i;
         if (byte < 0x80) {
             emit(byte, out);
