@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -109,6 +110,26 @@ TEST(StoreOutputs, PstHoldsEveryMailAsPythonReadsIt)
                                              h.dir / "read-empty", missing);
     ASSERT_TRUE(empty);
     EXPECT_TRUE(empty->count("Empty") == 1 && empty->at("Empty").empty());
+}
+
+// A mail the reader does not write (here: recovery mode finds no mail header in it) is
+// logged with its number, and the store simply holds one mail fewer.
+TEST(StoreOutputs, MailTheReaderCannotWriteLeavesTheStoreOneShort)
+{
+    JobHarness h;
+    h.request.m_nSaveOption = SaveOption::SAVEASPST;
+    h.request.m_bRecovery = true;
+    h.addSource("Inbox.dbx", DbxFixture({testing::mailText(1, 300), std::string(300, 'x'), testing::mailText(3, 300)}));
+    ASSERT_EQ(h.run(), 0);
+    const std::vector<std::string> errors = h.errors();
+    EXPECT_NE(std::find(errors.begin(), errors.end(), "Recovery fails for mail 1"), errors.end());
+    std::string missing;
+    const auto store = testing::readPstStore(testing::PstReader::Pypff,
+                                             h.destination / "1_Recovered_Inbox_As_PST" / "Recovered_Inbox.pst",
+                                             h.dir / "read", missing);
+    if (!store)
+        GTEST_SKIP() << missing;
+    EXPECT_EQ(store->at("Inbox").size(), 2u);
 }
 
 TEST(StoreOutputs, MsgAndRtfFilesHoldEveryMailAndRtfAttachmentsLieBeside)

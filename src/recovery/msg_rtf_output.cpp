@@ -81,51 +81,24 @@ StepResult saveAsFileStep(JobContext& job, FileContext& file, Form form)
         job.log().error("Exception while creating folder");
         return StepResult::Abort;
     }
-    std::shared_ptr<RdoItems> items;
-    try {
-        items = inbox->Items();
-        if (!items)
-            return failSetUp(job, "Could not find inbox folder items",
-                             "Could not get default inbox folder items");
-    } catch (...) {
-        job.log().error("Exception while reading folder items");
-        return StepResult::Abort;
-    }
-    if (job.stopRequested())
+    const std::shared_ptr<RdoItems> items = folderItems(job, *inbox);
+    if (!items || job.stopRequested())
         return StepResult::Abort;
 
     const StepResult loop = MailLoop(job, file, 100, [&](std::int32_t i) {
-        const ScratchMail scratch = writeScratchMail(job, file, i, true);
-        if (scratch.stopped)
-            return MailOutcome::Stop;
-        if (!scratch.written)
-            return MailOutcome::Progress;
-        std::shared_ptr<RdoMail> mail;
-        bool saved = false;
-        try {
-            mail = items->Add(kMailItem);
-            if (!mail) {
-                ++file.result.mailsFailed;
-                job.log().error(strprintf("Could not create Mail object for mail no %d", i));
-                return MailOutcome::SkipProgress;
-            }
-            saved = mail->Import(scratch.path, kImportEml);
-            mail->SetSent(true);
-            const auto path = file.outputFolder
-                / strprintf("Recovered_msg_%06d.%s", i + 1, rtf ? "rtf" : "msg");
-            saved = saved && mail->SaveAs(path, rtf ? kSaveAsRtf : kSaveAsMsg);
-        } catch (...) {
-            saved = false;
-        }
-        if (!saved) {
-            // Its scratch file stays until the file's closing step.
-            ++file.result.mailsFailed;
-            job.log().error(strprintf("Exception while importing and saving mail no : %d", i));
-            return rtf ? MailOutcome::SkipProgress : MailOutcome::Progress;
-        }
-        countWriteResult(file.result, job.reader());
-        deleteScratchMail(job, scratch.path, i);
-        return rtf ? saveAttachments(job, file, *mail, i) : MailOutcome::Progress;
+        const StoreMailSteps steps {
+            "Exception while importing and saving mail no : %d",
+            rtf ? MailOutcome::SkipProgress : MailOutcome::Progress,
+            [&](RdoMail& mail) {
+                const auto path = file.outputFolder
+                    / strprintf("Recovered_msg_%06d.%s", i + 1, rtf ? "rtf" : "msg");
+                return mail.SaveAs(path, rtf ? kSaveAsRtf : kSaveAsMsg);
+            },
+            rtf ? std::function<MailOutcome(RdoMail&)>([&](RdoMail& mail) {
+                return saveAttachments(job, file, mail, i);
+            })
+                : nullptr};
+        return storeMail(job, file, *items, i, steps);
     });
     // The scratch store goes before the file's closing step removes its folder.
     session->close();

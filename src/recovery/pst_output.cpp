@@ -55,48 +55,14 @@ StepResult saveAsPstStep(JobContext& job, FileContext& file)
         return StepResult::Abort;
     }
 
-    std::shared_ptr<RdoItems> items;
-    try {
-        items = target->Items();
-        if (!items)
-            return failSetUp(job, "Could not find inbox folder items",
-                             "Could not get default inbox folder items");
-    } catch (...) {
-        job.log().error("Exception while reading folder items");
-        return StepResult::Abort;
-    }
-    if (job.stopRequested())
+    const std::shared_ptr<RdoItems> items = folderItems(job, *target);
+    if (!items || job.stopRequested())
         return StepResult::Abort;
 
+    const StoreMailSteps steps {"Exception while importing and saving mail : %d", MailOutcome::Progress,
+                                [](RdoMail& mail) { return mail.Save(); }, nullptr};
     const StepResult loop = MailLoop(job, file, 100, [&](std::int32_t i) {
-        const ScratchMail scratch = writeScratchMail(job, file, i, true);
-        if (scratch.stopped)
-            return MailOutcome::Stop;
-        if (!scratch.written)
-            return MailOutcome::Progress;
-        bool saved = false;
-        try {
-            const std::shared_ptr<RdoMail> mail = items->Add(kMailItem);
-            if (!mail) {
-                ++file.result.mailsFailed;
-                job.log().error(strprintf("Could not create Mail object for mail no %d", i));
-                return MailOutcome::SkipProgress;
-            }
-            saved = mail->Import(scratch.path, kImportEml);
-            mail->SetSent(true);
-            saved = saved && mail->Save();
-        } catch (...) {
-            saved = false;
-        }
-        if (!saved) {
-            // Not in the store: its scratch file stays until the file's closing step.
-            ++file.result.mailsFailed;
-            job.log().error(strprintf("Exception while importing and saving mail : %d", i));
-            return MailOutcome::Progress;
-        }
-        countWriteResult(file.result, job.reader());
-        deleteScratchMail(job, scratch.path, i);
-        return MailOutcome::Progress;
+        return storeMail(job, file, *items, i, steps);
     });
     // The store is closed here, on every way out: what was saved before a stop stays
     // readable.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "mailstore/rdo/rdo_session.h"
@@ -20,5 +21,22 @@ StepResult failSetUp(JobContext& job, const char* box, const char* line);
 bool logOnNewStore(JobContext& job, const std::filesystem::path& path, bool sessionLineIsError,
                    std::unique_ptr<mailstore::rdo::RdoSession>& session,
                    std::shared_ptr<mailstore::rdo::RdoStore>& store);
+
+// The folder's item collection; null once the failure was shown and logged.
+std::shared_ptr<mailstore::rdo::RdoItems> folderItems(JobContext& job, mailstore::rdo::RdoFolder& folder);
+
+// What one mail's way into a store does after the shared part.
+struct StoreMailSteps {
+    const char* failureLine;       // logged with the mail's number when the mail is not stored
+    MailOutcome afterFailure;      // Progress or SkipProgress
+    std::function<bool(mailstore::rdo::RdoMail&)> save;               // into the folder, or as a file
+    std::function<MailOutcome(mailstore::rdo::RdoMail&)> afterSave;   // null: Progress
+};
+
+// Mail `mail` on its way into a store: written as a scratch .eml, a new item made in
+// `items`, the scratch mail imported into it and marked sent, then saved; the scratch
+// file is deleted once the mail is stored. A mail counts as written only then.
+MailOutcome storeMail(JobContext& job, FileContext& file, mailstore::rdo::RdoItems& items,
+                      std::int32_t mail, const StoreMailSteps& steps);
 
 } // namespace mailmend::recovery
