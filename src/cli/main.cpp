@@ -11,6 +11,7 @@
 #include "platform/cancellation.h"
 #include "platform/terminal.h"
 #include "platform/clock.h"
+#include "version.h"
 
 int main(int argc, char** argv)
 {
@@ -35,8 +36,9 @@ int main(int argc, char** argv)
     static platform::CancellationToken stop; // lives as long as the signal handler may use it
     platform::installStopSignals(stop);
     cli::Console console;
-    console.terminal = platform::isTerminal(stdout);
+    // The progress line goes to the error stream: standard output is for the results.
+    console.terminal = platform::isTerminal(stderr);
     if (console.terminal)
-        console.width = platform::terminalWidth(stdout);
+        console.width = platform::terminalWidth(stderr);
     return cli::runRecovery(parsed.arguments, program, console, platform::systemClock(), stop);
 }
