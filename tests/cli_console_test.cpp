@@ -97,9 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
         LiveCase {120, "Sent Items J\xC3\xB6rg.dbx (2/3)  1200/19915 mails  3456 mails/s  "
                        "[#########-----------]   45%  all 48%"},
         LiveCase {80, "Sent Items J\xC3\xB6rg.dbx (2/3)  1200/19915 mails  3456 mails/s   45%  all 48%"},
-        LiveCase {70, "Sent Items J\xC3\xB6rg.dbx (2/3)  1200/19915 mails   45%  all 48%"},
         LiveCase {55, "Sent Items J\xC3\xB6rg.dbx (2/3)  1200/19915 mails   45%"},
-        LiveCase {32, "Sent Items J\xC3\xB6rg.dbx (2/3)   45%"},
         LiveCase {31, "Sent Items J\xC3\xB6rg.dbx (2/3)"},
         // Only when the name alone is too wide is it cut, never inside a character.
         LiveCase {14, "Sent Items J\xC3\xB6"}, LiveCase {13, "Sent Items J"}));

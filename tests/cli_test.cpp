@@ -18,7 +18,7 @@
 #include <filesystem>
 #include <iterator>
 #include <map>
-#include <optional>
+#include <ctime>
 #include <regex>
 #include <string>
 #include <thread>
@@ -134,16 +134,6 @@ INSTANTIATE_TEST_SUITE_P(
                    "option --tag: Folder Tag should not exceed 50 characters"}),
     [](const auto& p) { return std::string(p.param.name); });
 
-TEST(CliCommandLine, ShortOptionsBundleAndDoubleDashEndsTheOptions)
-{
-    TempDir dir;
-    DbxFixture({mailText(1, 400)}).writeTo(dir / "-q.dbx");
-    const CliResult result = runCli(dir, "-qfadvanced -o" + quoted(dir / "out") + " -- " + quoted(dir / "-q.dbx"));
-    ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.err, ""); // quiet
-    EXPECT_EQ(tree(outputRoot(dir / "out")).count("1_Recovered_-q_As_EMLwithAdvacedScan/-q_1.eml"), 1u);
-}
-
 struct InputCase {
     const char* name;
     const char* arguments; // beside Good.dbx; DIR stands for the test's folder
@@ -156,25 +146,17 @@ class CliInputs : public ::testing::TestWithParam<InputCase> {};
 TEST_P(CliInputs, EachUnusableInputIsReportedOnceGetsNoFolderAndTheOthersRun)
 {
     TempDir dir;
-    const DbxFixture good({mailText(1, 400)});
-    good.writeTo(dir / "Good.dbx");
+    DbxFixture({mailText(1, 400)}).writeTo(dir / "Good.dbx");
     fs::create_directories(dir / "Folder");
     testing::writeFile(dir / "notes.txt", "x");
-    const auto expand = [&](std::string text) {
-        for (std::size_t at; (at = text.find("DIR")) != std::string::npos;)
-            text.replace(at, 3, dir.path().string());
-        return text;
-    };
+    const auto expand = [&](const char* text) { return std::regex_replace(text, std::regex("DIR"), dir.path().string()); };
     const CliResult result = runCli(dir, "-q " + expand(GetParam().arguments) + " " + quoted(dir / "Good.dbx")
                                              + " -o " + quoted(dir / "out"));
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, "mailmend-cli: " + expand(GetParam().error) + "\n");
+    EXPECT_NE(result.out.find("\nTotal: 1 of " + std::string(GetParam().files) + " read, 1 mail written"), std::string::npos);
     const fs::path root = outputRoot(dir / "out");
-    EXPECT_EQ(result.out, (dir / "Good.dbx").string() + ": 1 mail written, 0 failed -> 1_Recovered_Good_As_EML\n"
-                              + "Total: 1 of " + GetParam().files + " read, 1 mail written, 0 failed\n"
-                              + "Files recovered Successfully to " + root.string() + " folder\n");
-    EXPECT_EQ(tree(root), (Tree {{"1_Recovered_Good_As_EML/", ""},
-                                 {"1_Recovered_Good_As_EML/Good_000001.eml", good.mails()[0].text}}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 1); // Good.dbx's alone
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -240,15 +222,11 @@ TEST(CliRecovery, EmlRunWritesEachFileIntoItsNamedFolderAndResultsGoToStandardOu
 
 TEST(CliRecovery, WrittenMailsTakeTheirDateAsModificationTime)
 {
-    // The mail's Date, else the run's start; before 1970 is no usable date.
-    const std::vector<std::pair<std::string, std::optional<std::int64_t>>> dates {
-        {"Date: Mon, 7 Mar 2011 09:05:03 +0100\r\n", 1299485103},
-        {"Date: Tue, 1 Jul 2003 10:52:37 +0200\r\n", 1057049557},
-        {"DATE:\r\n Sat, 29 Feb 2020 23:59:59 -0800\r\n", 1583049599},
-        {"Date: Wed, 31 Dec 1969 23:59:59 +0000\r\n", std::nullopt},
-        {"Date: the day after tomorrow\r\n", std::nullopt},
-        {"", std::nullopt},
-    };
+    // The mail's Date, else the run's start (0 here); before 1970 is no usable date.
+    const std::vector<std::pair<std::string, std::time_t>> dates {
+        {"Date: Mon, 7 Mar 2011 09:05:03 +0100\r\n", 1299485103}, {"Date: Tue, 1 Jul 2003 10:52:37 +0200\r\n", 1057049557},
+        {"DATE:\r\n Sat, 29 Feb 2020 23:59:59 -0800\r\n", 1583049599}, {"Date: Wed, 31 Dec 1969 23:59:59 +0000\r\n", 0},
+        {"Date: the day after tomorrow\r\n", 0}, {"", 0}};
     std::vector<std::string> texts;
     for (std::size_t i = 0; i < dates.size(); ++i) {
         std::string text = mailText(static_cast<int>(i) + 1, 700);
@@ -256,25 +234,21 @@ TEST(CliRecovery, WrittenMailsTakeTheirDateAsModificationTime)
         texts.push_back(text.replace(at, text.find('\n', at) + 1 - at, dates[i].first));
     }
     for (const std::string format : {"eml", "advanced"}) {
-        SCOPED_TRACE(format);
         TempDir dir;
-        DbxFixture(texts).writeTo(dir / "Inbox.dbx");
-        const auto before = std::chrono::system_clock::now();
-        const CliResult result = runCli(dir, "-q -f " + format + " " + quoted(dir / "Inbox.dbx") + " -o " + quoted(dir / "out"));
-        const auto after = std::chrono::system_clock::now();
-        ASSERT_EQ(result.status, 0) << result.err;
-        const fs::path folder = outputRoot(dir / "out") / (format == "eml" ? "1_Recovered_Inbox_As_EML"
-                                                                             : "1_Recovered_Inbox_As_EMLwithAdvacedScan");
+        DbxFixture(texts).writeTo(dir / "-In.dbx");
+        const std::time_t started = std::time(nullptr);
+        // Short options bundled, and a file named like an option after --.
+        ASSERT_EQ(runCli(dir, "-qf" + format + " -o" + quoted(dir / "out") + " -- " + quoted(dir / "-In.dbx")).status, 0);
+        const std::time_t ended = std::time(nullptr);
+        const fs::path folder = outputRoot(dir / "out") / ("1_Recovered_-In_As_EML" + std::string(format == "eml" ? "" : "withAdvacedScan"));
         for (std::size_t i = 0; i < dates.size(); ++i) {
             const std::string n = std::to_string(i + 1);
-            const fs::path file = folder / (format == "eml" ? "Inbox_00000" + n + ".eml" : "Inbox_" + n + ".eml");
             struct stat status {};
-            ASSERT_EQ(::stat(file.c_str(), &status), 0) << file;
-            if (dates[i].second) {
-                EXPECT_EQ(status.st_mtime, *dates[i].second) << file;
+            ASSERT_EQ(::stat((folder / (format == "eml" ? "-In_00000" + n + ".eml" : "-In_" + n + ".eml")).c_str(), &status), 0);
+            if (dates[i].second != 0) {
+                EXPECT_EQ(status.st_mtime, dates[i].second) << format << " " << n;
             } else {
-                EXPECT_GE(status.st_mtime, std::chrono::system_clock::to_time_t(before) - 1) << file;
-                EXPECT_LE(status.st_mtime, std::chrono::system_clock::to_time_t(after)) << file;
+                EXPECT_TRUE(status.st_mtime >= started && status.st_mtime <= ended) << format << " " << n;
             }
         }
     }
@@ -557,9 +531,8 @@ TEST(CliTerminal, ProgressIsOneLineRedrawnInPlaceAtMostTenTimesASecond)
     }
 }
 
-// The handler main() installs: the first signal only stops the run; the second ends the
-// program by that signal (which the shell reports as 130 for Ctrl-C), the prompt then
-// coming on a line of its own after the progress line.
+// main()'s handler: the first Ctrl-C only stops the run; the second ends the program by
+// SIGINT (the shell's 130), the prompt then on a line of its own after the progress line.
 TEST(CliTerminal, SecondCtrlCEndsTheProgramBySignalOnAFreshLine)
 {
     int terminal = -1;
@@ -570,20 +543,17 @@ TEST(CliTerminal, SecondCtrlCEndsTheProgramBySignalOnAFreshLine)
         platform::installStopSignals(token);
         std::fputs("Big1.dbx  10%", stderr);
         ::raise(SIGINT);
-        if (!token.isCancelled())
-            ::_exit(3);
-        ::raise(SIGINT);
+        ::raise(token.isCancelled() ? SIGINT : SIGKILL);
         ::_exit(4);
     }
-    std::string output;
-    char buffer[256];
-    for (ssize_t n; (n = ::read(terminal, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR);)
-        output.append(buffer, static_cast<std::size_t>(n > 0 ? n : 0));
+    char output[64] {};
+    for (std::size_t got = 0; ::read(terminal, output + got, 1) == 1 && got + 2 < sizeof output;)
+        ++got;
     int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ::waitpid(pid, &status, 0);
     ::close(terminal);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
-    EXPECT_EQ(output, "Big1.dbx  10%\r\n");
+    EXPECT_STREQ(output, "Big1.dbx  10%\r\n");
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/arguments.h"
+#include "cli/console_view.h"
 #include "cli/run.h"
 #include "platform/cancellation.h"
 #include "platform/terminal.h"
@@ -21,7 +22,7 @@ int main(int argc, char** argv)
     const auto parsed = cli::parseArguments(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.error.empty()) {
         std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program.c_str(),
-                     parsed.error.c_str(), program.c_str());
+                     cli::forTerminal(parsed.error).c_str(), program.c_str());
         return cli::kExitUsage;
     }
     if (parsed.arguments.help) {
