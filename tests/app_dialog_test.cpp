@@ -316,6 +316,23 @@ TEST_F(MainWindow, CancelledFileDialogStillEmptiesTheDestinationEdit)
     EXPECT_EQ(view.text(ControlId::DestinationEdit), "");
 }
 
+TEST_F(MainWindow, AddTakesSeveralFilesEachByItsRulesAndSaysAllInOneBox)
+{
+    open();
+    const std::string a = source("a.dbx", DbxFixture({mailText(1, 100)}));
+    const std::string junk = source("junk.dbx", std::string(64, 'j'));
+    const std::string gone = (dir / "src" / "gone.dbx").string();
+    add(a);
+    view.queueFiles({a, junk, gone, a});
+    dlg->OnAddbutton();
+    ASSERT_EQ(view.rows().size(), 2u);
+    EXPECT_EQ(view.rows()[1].path, junk); // added after its warning
+    ASSERT_EQ(view.messages().size(), 1u);
+    EXPECT_EQ(view.messages()[0].text, "This file already present\n" + a + "\n" + a + "\n\n" + junk
+                                           + ":\nFile is not a valid dbx file Or File Header is corrupt.\n\n" + gone
+                                           + ":\nError opening file. Pls make sure that the file is present\n");
+}
+
 TEST_F(MainWindow, AddPutsItsFilesAfterItsOwnAndSearchRowsFollow)
 {
     open();
@@ -531,6 +548,8 @@ TEST_F(MainWindow, HelpAboutAndHints)
 {
     open();
     dlg->OnHelpContents();
+    view.documentOpens = false; // no viewer: the help's own window
+    dlg->OnHelpContents();
     dlg->OnHelpAbout();
     dlg->OnMouseMove(500, 500);
     EXPECT_EQ(view.text(ControlId::HintLine), " Click Recover button to recover files.");
@@ -538,7 +557,8 @@ TEST_F(MainWindow, HelpAboutAndHints)
     dlg->OnMouseMove(500, 500);
     EXPECT_EQ(view.text(ControlId::HintLine), " Click Stop button to stop recovery.");
     const auto calls = view.calls();
-    EXPECT_NE(std::find(calls.begin(), calls.end(), "open " + (dir / "Help.pdf").string()), calls.end());
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "open " + (dir / "Help.pdf").string()), 2);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "help"), 1);
     EXPECT_NE(std::find(calls.begin(), calls.end(), "about About Us|Norvale Mailmend 3.1.0.1"), calls.end());
 }
 

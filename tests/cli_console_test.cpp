@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The console view on a terminal: one line redrawn in place only when asked and only
-// when changed, made way for by messages, fitted to the terminal's width.
+// The console view on a terminal: one line on the error stream, redrawn in place only
+// when asked and only when changed, made way for by messages, fitted to the terminal's
+// width with the file name kept whole as long as anything else can go.
 
 #include <gtest/gtest.h>
 
@@ -29,76 +30,77 @@ std::string take(std::FILE* file, long& read)
 
 TEST(ConsoleView, OnATerminalOneLineIsRedrawnOnlyWhenAskedAndOnlyWhenChanged)
 {
-    std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
-    long outRead = 0;
-    long errRead = 0;
-    ConsoleView view(ConsoleOptions {out, err, true, false, 200, 3, "Files recovered Successfully to R folder"});
+    long read = 0;
+    ConsoleView view(ConsoleOptions {err, true, false, 120, {"Inbox.dbx", "A.dbx", "B.dbx"},
+                                     "Files recovered Successfully to R folder"});
     view.setProgress(ControlId::FileProgress, 0);
-    view.setControlText(ControlId::StatusText, "Preparing to Scan File : Inbox.dbx");
     view.setControlText(ControlId::StatusText, "Scanning File : Inbox.dbx");
-    view.setControlText(ControlId::ProgressText, "Progress Report : 0%");
-    EXPECT_EQ(take(out, outRead), ""); // the job's calls never draw
+    view.mailProgress(0, 40);
+    EXPECT_EQ(take(err, read), ""); // the job's calls never draw
 
     view.refresh();
-    EXPECT_EQ(take(out, outRead),
-              "\rProgress Report : 0% | file 1/3 [--------------------]   0% | Scanning File : Inbox.dbx");
-    view.refresh();
-    EXPECT_EQ(take(out, outRead), "");
-
-    view.setProgress(ControlId::FileProgress, 45);
-    view.setControlText(ControlId::ProgressText, "Progress Report : 15%");
-    view.refresh();
-    const std::string longer
-        = "Progress Report : 15% | file 1/3 [#########-----------]  45% | Scanning File : Inbox.dbx";
     const std::string cr = "\r";
-    EXPECT_EQ(take(out, outRead), cr + longer);
-
-    // A shorter line blanks out the rest of the longer one.
-    view.fileFinished({});
-    view.setProgress(ControlId::FileProgress, 0);
-    view.setControlText(ControlId::StatusText, "Scanning File : A.dbx");
+    const std::string first = "Inbox.dbx (1/3)  0/40 mails  [--------------------]    0%  all 0%";
+    EXPECT_EQ(take(err, read), cr + first);
     view.refresh();
-    const std::string shorter = "Progress Report : 15% | file 2/3 [--------------------]   0% | Scanning File : A.dbx";
-    EXPECT_EQ(take(out, outRead), cr + shorter + std::string(longer.size() - shorter.size(), ' '));
+    EXPECT_EQ(take(err, read), "");
+
+    // The next file: a shorter line blanks out the rest of the longer one.
+    view.fileFinished({});
+    view.setProgress(ControlId::FileProgress, 45);
+    view.refresh();
+    const std::string second = "A.dbx (2/3)  reading  [#########-----------]   45%  all 48%";
+    EXPECT_EQ(take(err, read), cr + second + std::string(first.size() - second.size(), ' '));
 
     // A message takes the line off the screen first; the next refresh puts it back.
     view.messageBox("Something failed", "Norvale Mailmend", platform::MessageStyle::Ok);
-    const std::string blank = cr + std::string(shorter.size(), ' ') + cr;
-    EXPECT_EQ(take(out, outRead), blank);
-    EXPECT_EQ(take(err, errRead), "Norvale Mailmend: Something failed\n");
+    const std::string blank = cr + std::string(second.size(), ' ') + cr;
+    EXPECT_EQ(take(err, read), blank + "Norvale Mailmend: Something failed\n");
     view.refresh();
-    EXPECT_EQ(take(out, outRead), cr + shorter);
+    EXPECT_EQ(take(err, read), cr + second);
 
-    // The closing box waits for the summary.
+    // The closing box waits for the summary; after finish() nothing is drawn.
     view.messageBox("Files recovered Successfully to R folder", "Norvale Mailmend", platform::MessageStyle::Ok);
     EXPECT_EQ(view.endMessage(), "Files recovered Successfully to R folder");
     view.finish();
-    EXPECT_EQ(take(out, outRead), blank);
-    view.setControlText(ControlId::StatusText, "Scan Complete");
+    EXPECT_EQ(take(err, read), blank);
+    view.setProgress(ControlId::FileProgress, 100);
     view.refresh();
-    EXPECT_EQ(take(out, outRead), "");
-    EXPECT_EQ(take(err, errRead), "");
-    std::fclose(out);
+    EXPECT_EQ(take(err, read), "");
     std::fclose(err);
 }
 
-TEST(ConsoleView, LiveLineFitsTheTerminalWithoutSplittingACharacter)
+struct LiveCase {
+    std::size_t width;
+    const char* line;
+};
+
+class ConsoleLiveLine : public ::testing::TestWithParam<LiveCase> {};
+
+TEST_P(ConsoleLiveLine, KeepsTheNameWholeAndLeavesOutWhatDoesNotFit)
 {
-    const std::string status = "Scanning File : " + std::string(30, 'x') + "J\xC3\xB6rg.dbx"; // ...Jörg
-    const auto line = [&](std::size_t width) {
-        return ConsoleView::liveLine(status, "Progress Report : 49%", 45, 2, 3, width);
-    };
-    const std::string whole = "Progress Report : 49% | file 2/3 [#########-----------]  45% | " + status;
-    EXPECT_EQ(line(200), whole);
-    // The last column stays free, so that the line never wraps.
-    const std::size_t umlaut = whole.find('\xC3'); // characters before it: all one byte
-    EXPECT_EQ(line(umlaut + 1), whole.substr(0, umlaut));     // "...J"
-    EXPECT_EQ(line(umlaut + 2), whole.substr(0, umlaut + 2)); // "...Jö", the two bytes together
-    // A narrow terminal gets a narrower bar.
-    EXPECT_EQ(ConsoleView::liveLine("Scanning File : Inbox.dbx", "", 150, 1, 1, 80),
-              "file 1/1 [##########] 100% | Scanning File : Inbox.dbx");
+    LiveState state;
+    state.fileName = "Sent Items J\xC3\xB6rg.dbx"; // ö: two bytes, one column
+    state.fileNumber = 2;
+    state.fileCount = 3;
+    state.fileBar = 45;
+    state.mailsDone = 1200;
+    state.mailsTotal = 19915;
+    state.mailsPerSecond = 3456.4;
+    EXPECT_EQ(ConsoleView::liveLine(state, GetParam().width), GetParam().line);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Widths, ConsoleLiveLine,
+    ::testing::Values(
+        LiveCase {120, "Sent Items J\xC3\xB6rg.dbx (2/3)  1200/19915 mails  3456 mails/s  "
+                       "[#########-----------]   45%  all 48%"},
+        LiveCase {80, "Sent Items J\xC3\xB6rg.dbx (2/3)  1200/19915 mails  3456 mails/s   45%  all 48%"},
+        LiveCase {55, "Sent Items J\xC3\xB6rg.dbx (2/3)  1200/19915 mails   45%"},
+        LiveCase {31, "Sent Items J\xC3\xB6rg.dbx (2/3)"},
+        // Only when the name alone is too wide is it cut, never inside a character.
+        LiveCase {14, "Sent Items J\xC3\xB6"}, LiveCase {13, "Sent Items J"}));
 
 } // namespace
 } // namespace mailmend::cli

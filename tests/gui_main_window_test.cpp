@@ -10,6 +10,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QTextBrowser>
+#include <QUrl>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -22,6 +25,7 @@
 #include <vector>
 
 #include "gui/about_box.h"
+#include "gui/desktop_start.h"
 #include "gui/look.h"
 #include "gui/main_window.h"
 #include "gui/save_as_dialog.h"
@@ -96,7 +100,7 @@ protected:
         services.job.tempDirectory = dir / "tmp";
         fs::create_directories(dir / "tmp");
         window = std::make_unique<MainWindow>(std::move(services));
-        window->filePicker = [this](const app::FileFilter&) { return nextFile; };
+        window->filePicker = [this](const app::FileFilter&) { return std::vector<std::string> {nextFile}; };
         window->folderPicker = [this](const std::string&) { return std::optional<std::string>((dir / "out").string()); };
         window->messageHandler = [this](const std::string& text, const std::string& caption,
                                         platform::MessageStyle) {
@@ -139,7 +143,7 @@ protected:
     TempDir dir;
     testing::RecordingLog log;
     std::unique_ptr<MainWindow> window;
-    std::optional<std::string> nextFile;
+    std::string nextFile;
     std::mutex boxesMutex;
     std::vector<Box> boxes;
     platform::MessageAnswer answer = platform::MessageAnswer::Ok;
@@ -326,6 +330,67 @@ TEST_F(WindowTest, ScreenshotsOfTheIdleWindowAndTheAboutBox)
     const fs::path aboutShot = screenshotFolder() / "about_box.png";
     EXPECT_TRUE(about.grab().save(QString::fromStdString(aboutShot.string())));
     EXPECT_GT(fs::file_size(idleShot), 1000u);
+}
+
+// What a file manager's drag of `paths` onto the file list delivers; true when taken.
+bool dropOnList(MainWindow& window, const std::vector<fs::path>& paths)
+{
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const fs::path& path : paths)
+        urls << QUrl::fromLocalFile(QString::fromStdString(path.string()));
+    data.setUrls(urls);
+    QWidget* viewport = qobject_cast<QTableWidget*>(window.control(ControlId::FileList))->viewport();
+    QDragEnterEvent enter(viewport->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(viewport->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    return QCoreApplication::sendEvent(viewport, &enter) && QCoreApplication::sendEvent(viewport, &drop)
+        && enter.isAccepted() && drop.isAccepted();
+}
+
+std::vector<std::string> listedPaths(const MainWindow& window)
+{
+    std::vector<std::string> paths;
+    for (int i = 0; i < window.rowCount(); ++i)
+        paths.push_back(window.row(i).path);
+    return paths;
+}
+
+TEST_F(WindowTest, FilesAndAFolderDroppedOnTheListGoThroughAddAndSearch)
+{
+    fs::create_directories(dir / "tree" / "sub");
+    for (const fs::path& path : {dir / "a.dbx", dir / "b.dbx", dir / "tree" / "sub" / "Old.dbx",
+                                 dir / "tree" / "Deleted.dbx", dir / "tree" / "Folders.dbx"})
+        DbxFixture({mailText(1, 300)}).writeTo(path);
+    ASSERT_TRUE(dropOnList(*window, {dir / "a.dbx", dir / "b.dbx", dir / "tree"}));
+    const std::vector<std::string> listed {(dir / "a.dbx").string(), (dir / "b.dbx").string(),
+                                           (dir / "tree" / "Deleted.dbx").string(), (dir / "tree" / "sub" / "Old.dbx").string()};
+    EXPECT_EQ(listedPaths(*window), listed);
+    ASSERT_TRUE(dropOnList(*window, {dir / "b.dbx"}));
+    EXPECT_EQ(listedPaths(*window), listed);
+    EXPECT_EQ(boxesSoFar().size(), 1u); // Add's box for a file listed already
+}
+
+TEST_F(WindowTest, StartedWithFileArgumentsListsThemOnceTheWindowRuns)
+{
+    fs::create_directories(dir / "tree");
+    DbxFixture({mailText(1, 300)}).writeTo(dir / "-a.dbx");
+    DbxFixture({mailText(1, 300)}).writeTo(dir / "tree" / "b.dbx");
+    const auto paths = startupPaths({"mailmend", "--", QString::fromStdString((dir / "-a.dbx").string()),
+                                     QString::fromStdString((dir / "tree").string())});
+    ASSERT_TRUE(paths);
+    openAtStart(*window, *paths);
+    EXPECT_EQ(window->rowCount(), 0) << "the files go in once the window's event loop runs";
+    ASSERT_TRUE(waitFor([&] { return window->rowCount() == 2; }));
+    EXPECT_EQ(listedPaths(*window), (std::vector<std::string> {(dir / "-a.dbx").string(), (dir / "tree" / "b.dbx").string()}));
+}
+
+TEST_F(WindowTest, HelpContentsWithoutAViewerShowsTheHelpInAWindowOfItsOwn)
+{
+    window->documentOpener = [](const fs::path&) { return false; };
+    window->menuAction(app::MenuCommand::HelpContents)->trigger();
+    ASSERT_TRUE(window->helpWindow() && window->helpWindow()->isVisible());
+    const QString text = window->helpWindow()->findChild<QTextBrowser*>()->toPlainText();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Mailmend Help"))) << text.left(80).toStdString();
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/dbx_recovery_dialog.h"
 
+#include <atomic>
+#include <cstring>
 #include <system_error>
 #include <utility>
 
@@ -12,6 +14,8 @@
 #include "log/text.h"
 #include "platform/directories.h"
 #include "platform/file_reader.h"
+#include "platform/input_check.h"
+#include "search/search_walk.h"
 
 namespace mailmend::app {
 
@@ -240,15 +244,10 @@ void CDBXRecoveryDlg::OnAddbutton()
     try {
         log("In CDBXRecoveryDlg::OnAddbutton()");
         log("initializing Browse Dialog");
-        std::string pending = kAlreadyPresent;
         m_view.setText(ControlId::HintLine, " ");
-        const std::optional<std::string> chosen = m_view.pickFile(kDbxFileFilter);
+        const std::vector<std::string> chosen = m_view.pickFiles(kDbxFileFilter);
         log("Browse Dialog succeeded");
-        if (chosen && !chosen->empty()) {
-            addFile(*chosen, pending);
-            if (pending != kAlreadyPresent)
-                m_view.messageBox(pending, kMessageCaption, MessageStyle::Ok);
-        }
+        addFiles(chosen, {});
         if (m_view.rowCount() >= 1)
             m_view.enable(ControlId::BrowseButton, true);
         m_view.setText(ControlId::HintLine, "Ready");
@@ -307,6 +306,86 @@ void CDBXRecoveryDlg::addFile(const std::string& path, std::string& pending)
     m_view.setText(ControlId::FileEdit, path);
     ++m_nAdded;
     log(strprintf("%s File added to list successfully", path.c_str()));
+}
+
+void CDBXRecoveryDlg::addFiles(const std::vector<std::string>& files, std::string notes)
+{
+    std::string duplicates = kAlreadyPresent;
+    for (const std::string& path : files) {
+        if (path.empty())
+            continue;
+        std::string pending = kAlreadyPresent;
+        addFile(path, pending);
+        if (pending.rfind(kAlreadyPresent, 0) == 0)
+            duplicates += pending.substr(std::strlen(kAlreadyPresent)); // the path, or nothing
+        else if (files.size() == 1)
+            notes += pending; // Add's own box for its one file, word for word
+        else
+            notes += (notes.empty() ? "" : "\n") + path + ":\n" + pending + "\n";
+    }
+    std::string message = duplicates != kAlreadyPresent ? duplicates : std::string();
+    if (!message.empty() && !notes.empty())
+        message += '\n';
+    message += notes;
+    if (!message.empty())
+        m_view.messageBox(message, kMessageCaption, MessageStyle::Ok);
+}
+
+void CDBXRecoveryDlg::OnDropFiles(const std::vector<std::string>& paths)
+{
+    try {
+        // The list is the run's while a run lasts, as Add and Search are disabled then.
+        if (m_bRunning.load() || isWorkerAlive())
+            return;
+        log("In CDBXRecoveryDlg::OnDropFiles()");
+        std::vector<std::string> files;
+        std::string notes;
+        for (const std::string& path : paths) {
+            if (!platform::unsearchableFolderReason(path).empty()) {
+                files.push_back(path);
+                continue;
+            }
+            const std::vector<std::string> found = searchFolder(path);
+            if (found.empty())
+                notes += "No .dbx mail folder found in " + path + "\n";
+            files.insert(files.end(), found.begin(), found.end());
+        }
+        addFiles(files, std::move(notes));
+        if (m_view.rowCount() >= 1)
+            m_view.enable(ControlId::BrowseButton, true);
+        m_view.setText(ControlId::HintLine, "Ready");
+        log("Succeeded CDBXRecoveryDlg::OnDropFiles()");
+    } catch (...) {
+        logError("Exception in CDBXRecoveryDlg::OnDropFiles()");
+    }
+}
+
+// The Search dialog's walk below `folder`, on a thread of its own while the window is
+// served, so that a large tree does not freeze it.
+std::vector<std::string> CDBXRecoveryDlg::searchFolder(const std::string& folder)
+{
+    m_view.setText(ControlId::HintLine, " Searching " + folder);
+    const platform::DirectoryLister& lister
+        = m_services.lister ? *m_services.lister : platform::systemDirectoryLister();
+    std::vector<std::string> found;
+    std::atomic<bool> done {false};
+    std::thread walker([&] {
+        try {
+            for (const std::filesystem::path& path : search::findDbxFiles(folder, lister))
+                found.push_back(path.string());
+        } catch (...) {
+            // What was found until then is taken; nothing may leave the thread.
+        }
+        done.store(true);
+    });
+    try {
+        m_view.waitUntil([&] { return done.load(); });
+    } catch (...) {
+        walker.join();
+        throw;
+    }
+    walker.join();
+    return found;
 }
 
 void CDBXRecoveryDlg::OnSearchbutton()
@@ -695,7 +774,9 @@ void CDBXRecoveryDlg::OnHelpContents()
     try {
         if (document.empty())
             document = platform::executableDirectory() / "Help.pdf";
-        m_view.openDocument(document);
+        // No viewer, or no Help.pdf: the help still shows, in a window of our own.
+        if (!m_view.openDocument(document))
+            m_view.showHelpText();
     } catch (...) {
         m_strMessage = strprintf("Error opening help file from %s", document.c_str());
         logError(m_strMessage);

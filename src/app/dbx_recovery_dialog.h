@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/main_view.h"
 #include "dbx/mapped_mail_extractor.h"
@@ -70,6 +71,10 @@ public:
     void OnSearchbutton();
     void OnFileSearch() { OnSearchbutton(); }
     void OnKeydownAddlist(int key);
+    // Files and folders dropped on the file list, or named on the program's command line:
+    // each file goes through Add's rules, each folder through the Search's walk and its
+    // files then through Add's rules. Nothing changes while a run lasts.
+    void OnDropFiles(const std::vector<std::string>& paths);
     std::string OnGetInfoTip(int row) const;
 
     // The destination and the save options.
@@ -167,6 +172,9 @@ private:
     std::filesystem::path settingsFile() const;
 
     void addFile(const std::string& path, std::string& pending);
+    // Add's rules for each file in turn; what they have to say (and `notes`) in one box.
+    void addFiles(const std::vector<std::string>& files, std::string notes);
+    std::vector<std::string> searchFolder(const std::string& folder);
     void enableControl(ControlId id, bool enable);
     void selectOption(recovery::SaveOption option, const char* line, const char* exceptionLine);
     void startRun();

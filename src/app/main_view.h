@@ -7,12 +7,14 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "app/row_texts.h"
 #include "platform/message_sink.h"
 #include "recovery/control_ids.h"
 #include "recovery/recovery_request.h"
 #include "search/search_view.h"
+#include "version.h"
 
 // The main window as its logic sees it, and the texts and layout a window built on it
 // shows.
@@ -21,7 +23,7 @@ namespace mailmend::app {
 using recovery::ControlId;
 using recovery::MenuCommand;
 
-inline constexpr const char* kWindowCaption = "Norvale Mailmend 3.1";
+inline constexpr const char* kWindowCaption = "Norvale Mailmend " MAILMEND_VERSION_SHORT;
 inline constexpr const char* kMessageCaption = "Norvale Mailmend";
 
 struct ControlText {
@@ -93,7 +95,7 @@ struct FileFilter {
 inline constexpr FileFilter kDbxFileFilter {"Outlook Express Files (*.dbx)", "*.dbx"};
 
 inline constexpr const char* kAboutTitle = "About Us";
-inline constexpr const char* kAboutProductLine = "Norvale Mailmend 3.1.0.1";
+inline constexpr const char* kAboutProductLine = "Norvale Mailmend " MAILMEND_VERSION;
 // Shown on the option buttons of output forms this build cannot write.
 inline constexpr const char* kNotAvailableTip = "This output form is not available yet.";
 
@@ -139,13 +141,16 @@ public:
     // A modal message box; returns the button the user chose.
     virtual platform::MessageAnswer messageBox(const std::string& text, const std::string& caption,
                                                platform::MessageStyle style) = 0;
-    // The system's file-open dialog for one existing file; nothing when cancelled.
-    virtual std::optional<std::string> pickFile(const FileFilter& filter) = 0;
+    // The system's file-open dialog for existing files, several at once; none when
+    // cancelled.
+    virtual std::vector<std::string> pickFiles(const FileFilter& filter) = 0;
     // The folder picker, file-system folders only; nothing when cancelled.
     virtual std::optional<std::string> pickFolder(const std::string& title) = 0;
-    // Opens a document with the desktop's default program for it. Failures are the
-    // desktop's to show.
-    virtual void openDocument(const std::filesystem::path& document) = 0;
+    // Opens a document with the desktop's default program for it. False when the
+    // document is not there or no program for it is known.
+    virtual bool openDocument(const std::filesystem::path& document) = 0;
+    // Shows the help document's text in a window of the program's own.
+    virtual void showHelpText() = 0;
     virtual void showAbout(const std::string& title, const std::string& productLine) = 0;
     // Runs the Search dialog modally over the window; it adds rows through `mainList`.
     virtual void runSearchDialog(search::MainFileList& mainList) = 0;

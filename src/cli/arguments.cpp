@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/arguments.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -14,28 +15,18 @@ using recovery::SaveOption;
 struct FormatEntry {
     const char* name;
     SaveOption option;
-    const char* help; // lines of the help text after the name column, 44 characters at most
 };
 
 // Every output form the program knows by name. Only those this build can write are
-// accepted and shown in the help; naming another one is an error, never a run that
-// quietly writes nothing.
+// accepted; naming another one is an error, never a run that quietly writes nothing.
 constexpr std::array<FormatEntry, 7> kFormats {{
-    {"eml", SaveOption::SAVEASEML,
-     "(the default) link each file's blocks into\n"
-     "mails, written as Inbox_000001.eml, ...\n"},
-    {"advanced", SaveOption::ADVANCEDSCAN,
-     "Advanced Scan: carve the mails out of the\n"
-     "file's text: Inbox_1.eml, Inbox_2.eml, ...\n"},
-    {"dbx", SaveOption::SAVEASDBX,
-     "a new folder in Mailmend's Outlook Express\n"
-     "store (~/.local/share/mailmend/store) and a\n"
-     "copy of its .dbx file\n"},
-    {"pst", SaveOption::SAVEASPST, "a new .pst store, Recovered_Inbox.pst\n"},
-    {"msg", SaveOption::SAVEASMSG, "one Outlook .msg file per mail\n"},
-    {"rtf", SaveOption::SAVEASRTF, "one .rtf file per mail, its attachments\nbeside it\n"},
-    {"mbox", SaveOption::SAVEASMBOX,
-     "one mbox file per folder file (Inbox.mbox),\nfor Thunderbird, Evolution, KMail, mutt\n"},
+    {"eml", SaveOption::SAVEASEML},
+    {"advanced", SaveOption::ADVANCEDSCAN},
+    {"dbx", SaveOption::SAVEASDBX},
+    {"pst", SaveOption::SAVEASPST},
+    {"msg", SaveOption::SAVEASMSG},
+    {"rtf", SaveOption::SAVEASRTF},
+    {"mbox", SaveOption::SAVEASMBOX},
 }};
 
 const FormatEntry* findFormat(std::string_view name)
@@ -72,51 +63,140 @@ std::string formatError(const std::string& option, const std::string& name)
     return "output format '" + name + "' is not available yet (use " + availableFormats() + ")";
 }
 
-// An option that takes a value: "-o DIR", "--output DIR" or "--output=DIR".
+// An option that takes a value: "-o DIR", "-oDIR", "-qo DIR", "--output DIR" or
+// "--output=DIR".
+enum class ValueKind { Output, Format, Search, Counter, Tag };
+
 struct ValueOption {
-    const char* shortName; // null when there is none
+    char shortName; // 0 when there is none
     const char* longName;
-    const char* what;      // for "option -o needs a folder"
-    bool mayBeEmpty;       // an empty tag is a tag; an empty folder is no folder
+    const char* what; // for "option -o needs a folder"
+    bool mayBeEmpty;  // an empty tag is a tag; an empty folder is no folder
+    ValueKind kind;
 };
 
-constexpr ValueOption kOutput {"-o", "--output", "a folder", false};
-constexpr ValueOption kFormat {"-f", "--format", "a format", false};
-constexpr ValueOption kSearch {"-s", "--search", "a folder", false};
-constexpr ValueOption kCounter {nullptr, "--counter", "a number", true};
-constexpr ValueOption kTag {nullptr, "--tag", "a text", true};
+constexpr std::array<ValueOption, 5> kValueOptions {{
+    {'o', "--output", "a folder", false, ValueKind::Output},
+    {'f', "--format", "a format", false, ValueKind::Format},
+    {'s', "--search", "a folder", false, ValueKind::Search},
+    {0, "--counter", "a number", true, ValueKind::Counter},
+    {0, "--tag", "a text", true, ValueKind::Tag},
+}};
 
-class Reader {
-public:
-    explicit Reader(const std::vector<std::string>& args) : m_args(args) {}
+// The options without a value, by their long names; a short name where they have one.
+struct FlagOption {
+    char shortName;
+    const char* longName;
+    bool& (*flag)(Arguments&);
+};
 
-    // True when args[i] is `option`; then `value` holds its value or `error` says what is
-    // missing.
-    bool take(const ValueOption& option, std::size_t& i, std::string& value, std::string& error) const
-    {
-        const std::string& arg = m_args[i];
-        const std::string prefix = std::string(option.longName) + "=";
-        if (arg.rfind(prefix, 0) == 0) {
-            value = arg.substr(prefix.size());
-        } else if (arg == option.longName || (option.shortName && arg == option.shortName)) {
-            if (i + 1 >= m_args.size()) {
-                error = "option " + arg + " needs " + option.what;
-                return true;
-            }
-            value = m_args[++i];
-        } else {
-            return false;
-        }
-        if (value.empty() && !option.mayBeEmpty) {
-            const std::string shown = arg.rfind(prefix, 0) == 0 ? option.longName : arg;
-            error = "option " + shown + " needs " + option.what;
-        }
-        return true;
+constexpr std::array<FlagOption, 8> kFlagOptions {{
+    {'h', "--help", [](Arguments& a) -> bool& { return a.help; }},
+    {0, "--version", [](Arguments& a) -> bool& { return a.version; }},
+    {'r', "--recovery-mode", [](Arguments& a) -> bool& { return a.recoveryMode; }},
+    {0, "--log", [](Arguments& a) -> bool& { return a.log; }},
+    {'q', "--quiet", [](Arguments& a) -> bool& { return a.quiet; }},
+    {0, "--no-counter", [](Arguments& a) -> bool& { return a.naming.noCounter; }},
+    {0, "--no-tag", [](Arguments& a) -> bool& { return a.naming.noTag; }},
+    {0, "--no-type-tag", [](Arguments& a) -> bool& { return a.naming.noTypeTag; }},
+}};
+
+std::string needsValue(const ValueOption& option, const std::string& shown)
+{
+    if (option.kind == ValueKind::Format)
+        return formatError(shown, "");
+    return "option " + shown + " needs " + option.what;
+}
+
+// Stores the value of an option as it was `shown` on the command line.
+void setValue(Arguments& a, const ValueOption& option, const std::string& shown,
+              const std::string& value, std::string& error)
+{
+    if (value.empty() && !option.mayBeEmpty) {
+        error = needsValue(option, shown);
+        return;
     }
+    switch (option.kind) {
+    case ValueKind::Output:
+        a.outputDirectory = value;
+        break;
+    case ValueKind::Search:
+        a.searchFolders.push_back(value);
+        break;
+    case ValueKind::Format:
+        if (const FormatEntry* entry = findFormat(value);
+            entry && recovery::isSaveOptionAvailable(entry->option))
+            a.format = entry->option;
+        else
+            error = formatError(shown, value);
+        break;
+    case ValueKind::Counter:
+        a.naming.counter = value;
+        break;
+    case ValueKind::Tag:
+        a.naming.tag = value;
+        break;
+    }
+}
 
-private:
-    const std::vector<std::string>& m_args;
-};
+// Reads args[i], a long option, and its value (which may be the next argument).
+void readLongOption(const std::vector<std::string>& args, std::size_t& i, Arguments& a,
+                    std::string& error)
+{
+    const std::string& arg = args[i];
+    const std::size_t equals = arg.find('=');
+    const std::string name = arg.substr(0, equals);
+    for (const FlagOption& option : kFlagOptions) {
+        if (name != option.longName)
+            continue;
+        if (equals != std::string::npos)
+            error = "option " + name + " takes no value";
+        else
+            option.flag(a) = true;
+        return;
+    }
+    for (const ValueOption& option : kValueOptions) {
+        if (name != option.longName)
+            continue;
+        if (equals != std::string::npos)
+            setValue(a, option, name, arg.substr(equals + 1), error);
+        else if (i + 1 < args.size())
+            setValue(a, option, name, args[++i], error);
+        else
+            error = needsValue(option, name);
+        return;
+    }
+    error = "unknown option " + name;
+}
+
+// Reads args[i], one or more short options bundled ("-qr", "-qo DIR", "-oDIR"): an
+// option that takes a value takes the rest of the word, or else the next argument.
+void readShortOptions(const std::vector<std::string>& args, std::size_t& i, Arguments& a,
+                      std::string& error)
+{
+    const std::string& arg = args[i];
+    for (std::size_t k = 1; k < arg.size() && error.empty(); ++k) {
+        const std::string shown = std::string("-") + arg[k];
+        const auto flag = std::find_if(kFlagOptions.begin(), kFlagOptions.end(),
+                                       [&](const FlagOption& o) { return o.shortName == arg[k]; });
+        if (flag != kFlagOptions.end()) {
+            flag->flag(a) = true;
+            continue;
+        }
+        const auto value = std::find_if(kValueOptions.begin(), kValueOptions.end(),
+                                        [&](const ValueOption& o) { return o.shortName == arg[k]; });
+        if (value == kValueOptions.end()) {
+            error = "unknown option " + shown;
+        } else if (k + 1 < arg.size()) {
+            setValue(a, *value, shown, arg.substr(k + 1), error);
+        } else if (i + 1 < args.size()) {
+            setValue(a, *value, shown, args[++i], error);
+        } else {
+            error = needsValue(*value, shown);
+        }
+        return;
+    }
+}
 
 } // namespace
 
@@ -125,50 +205,17 @@ ParseResult parseArguments(const std::vector<std::string>& args)
     ParseResult result;
     Arguments& a = result.arguments;
     std::string& error = result.error;
-    const Reader reader(args);
     bool onlyFiles = false;
     for (std::size_t i = 0; i < args.size() && error.empty(); ++i) {
         const std::string& arg = args[i];
-        std::string value;
-        if (onlyFiles || arg.empty() || arg[0] != '-' || arg == "-") {
+        if (onlyFiles || arg.size() < 2 || arg[0] != '-')
             a.files.push_back(arg);
-        } else if (arg == "--") {
+        else if (arg == "--")
             onlyFiles = true;
-        } else if (arg == "-h" || arg == "--help") {
-            a.help = true;
-        } else if (arg == "--version") {
-            a.version = true;
-        } else if (arg == "-r" || arg == "--recovery-mode") {
-            a.recoveryMode = true;
-        } else if (arg == "--log") {
-            a.log = true;
-        } else if (arg == "-q" || arg == "--quiet") {
-            a.quiet = true;
-        } else if (arg == "--no-counter") {
-            a.naming.noCounter = true;
-        } else if (arg == "--no-tag") {
-            a.naming.noTag = true;
-        } else if (arg == "--no-type-tag") {
-            a.naming.noTypeTag = true;
-        } else if (reader.take(kOutput, i, value, error)) {
-            a.outputDirectory = value;
-        } else if (reader.take(kSearch, i, value, error)) {
-            a.searchFolders.push_back(value);
-        } else if (reader.take(kFormat, i, value, error)) {
-            if (!error.empty())
-                value.clear();
-            const FormatEntry* entry = findFormat(value);
-            if (entry && recovery::isSaveOptionAvailable(entry->option))
-                a.format = entry->option;
-            else
-                error = formatError(arg.rfind("--format=", 0) == 0 ? "--format" : arg, value);
-        } else if (reader.take(kCounter, i, value, error)) {
-            a.naming.counter = value;
-        } else if (reader.take(kTag, i, value, error)) {
-            a.naming.tag = value;
-        } else {
-            error = "unknown option " + arg;
-        }
+        else if (arg[1] == '-')
+            readLongOption(args, i, a, error);
+        else
+            readShortOptions(args, i, a, error);
     }
     if (!error.empty() || a.help || a.version)
         return result;
@@ -191,59 +238,31 @@ ParseResult parseArguments(const std::vector<std::string>& args)
 
 std::string usageText(const std::string& program)
 {
-    std::string formats;
-    for (const FormatEntry& entry : kFormats) {
-        if (!recovery::isSaveOptionAvailable(entry.option))
-            continue;
-        std::string name = entry.name;
-        name.resize(10, ' ');
-        std::string_view help = entry.help;
-        bool first = true;
-        while (!help.empty()) {
-            const std::size_t end = help.find('\n');
-            formats += std::string(first ? "                          " + name
-                                         : std::string(36, ' '))
-                + std::string(help.substr(0, end)) + "\n";
-            help.remove_prefix(end == std::string_view::npos ? help.size() : end + 1);
-            first = false;
-        }
-    }
+    // One screen: the manual page tells the rest.
     return "Usage: " + program + " [options] FILE.dbx... -o DIR\n"
            "       " + program + " [options] -s FOLDER [FILE.dbx...] -o DIR\n"
-           "Recovers the mails of Outlook Express .dbx mail folders, also damaged ones.\n"
-        "\n"
-        "Each run makes a new folder inside DIR, named after the moment it starts:\n"
-        "Norvale_Recover_DBX_(DATE=month-day-year)_(TIME=Hhr.Mm.Ss). In it every FILE\n"
-        "gets a folder of its own, 1_Recovered_Inbox_As_EML for Inbox.dbx, the first.\n"
-        "The source files are only ever read.\n"
-        "\n"
-        "Options:\n"
-        "  -o, --output DIR      where the run's folder is made (created when missing)\n"
-        "  -f, --format FORMAT   the output form:\n"
-        + formats +
-        "  -s, --search FOLDER   also recover every .dbx mail folder found below FOLDER,\n"
-        "                        after the files given (Folders.dbx and the other\n"
-        "                        bookkeeping files are left out); may be repeated\n"
-        "  -r, --recovery-mode   write only mails whose first blocks hold mail headers\n"
-        "      --log             keep the execution and error logs (\"Log Files\" folder)\n"
-        "  -q, --quiet           no progress display; errors and the summary still show\n"
-        "  -h, --help            show this help and exit\n"
-        "      --version         show the version and exit\n"
-        "\n"
-        "Folder names:\n"
-        "      --counter N       number the folders from N (default 1; at most 5 digits)\n"
-        "      --no-counter      leave the number out\n"
-        "      --tag TEXT        the tag after the number (default Recovered; at most 50\n"
-        "                        characters, none of \\ / : * ? \" < > |)\n"
-        "      --no-tag          leave the tag out\n"
-        "      --no-type-tag     leave the output form's tag (_As_EML, ...) out\n"
-        "\n"
-        "Ctrl-C stops the run after the mail being written (what was written stays);\n"
-        "a second Ctrl-C quits at once.\n"
-        "\n"
-        "Exit status: 0 when the run went through, every file could be read and every\n"
-        "mail was written; 1 when something could not be read or written, or the run\n"
-        "was stopped or failed; 2 for a wrong command line.\n";
+           "Recovers the mails of Outlook Express .dbx mail folders, also damaged ones,\n"
+           "into a new dated folder inside DIR, one folder per file. Sources are only read.\n"
+           "\n"
+           "  -o, --output DIR      where the run's folder is made (created when missing)\n"
+           "  -f, --format FORMAT   " + availableFormats() + " (default eml;\n"
+           "                        advanced: the Advanced Scan for badly damaged files)\n"
+           "  -s, --search FOLDER   also every .dbx mail folder below FOLDER (repeatable)\n"
+           "  -r, --recovery-mode   write only mails whose first blocks hold mail headers\n"
+           "      --log             keep the execution and error logs\n"
+           "  -q, --quiet           no progress line\n"
+           "      --counter N       number the folders from N (default 1)\n"
+           "      --tag TEXT        the tag in the folder names (default Recovered)\n"
+           "      --no-counter, --no-tag, --no-type-tag   leave that part of the names out\n"
+           "  -h, --help            show this help and exit\n"
+           "      --version         show the version and exit\n"
+           "Short options bundle (-qr); -- ends the options.\n"
+           "\n"
+           "Standard output carries the results: a line per file, then the totals.\n"
+           "Standard error carries the progress line and the messages. Ctrl-C stops after\n"
+           "the mail being written; a second Ctrl-C quits at once (exit status 130).\n"
+           "Exit status: 0 all went through; 1 something could not be read or written,\n"
+           "or the run was stopped; 2 a wrong command line. See man " + program + ".\n";
 }
 
 } // namespace mailmend::cli

@@ -2,6 +2,7 @@
 #include "cli/console_view.h"
 
 #include <algorithm>
+#include <array>
 
 #include "log/text.h"
 
@@ -10,7 +11,7 @@ namespace {
 
 using recovery::ControlId;
 
-// The bar is narrower on a narrow terminal, so that the status text still shows.
+// The bar is narrower on a narrow terminal, so that the figures still show.
 constexpr std::size_t kBarWidth = 20;
 constexpr std::size_t kNarrowBarWidth = 10;
 constexpr std::size_t kNarrowTerminal = 100;
@@ -41,7 +42,29 @@ std::string cutToColumns(const std::string& text, std::size_t limit)
     return text;
 }
 
+std::string mailFigures(const LiveState& s)
+{
+    if (s.mailsTotal >= 0)
+        return strprintf("%d/%d mails", s.mailsDone, s.mailsTotal);
+    if (s.mailsDone > 0)
+        return strprintf("%d mails", s.mailsDone);
+    return "reading";
+}
+
 } // namespace
+
+std::string forTerminal(std::string_view text)
+{
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            out += strprintf("\\x%02X", byte);
+        else
+            out += c;
+    }
+    return out;
+}
 
 ConsoleView::ConsoleView(ConsoleOptions options) : m_options(std::move(options)) {}
 
@@ -52,21 +75,15 @@ void ConsoleView::clearRunning() {}
 
 void ConsoleView::setControlText(ControlId id, const std::string& text)
 {
+    // Off a terminal the status texts are the progress: a line each time one changes.
+    if (id != ControlId::StatusText || text == kIdleStatus || m_options.quiet || m_options.terminal)
+        return;
     std::lock_guard lock(m_mutex);
-    if (id == ControlId::ProgressText) {
-        m_progress = text;
-        m_dirty = true;
-        return;
-    }
-    if (id != ControlId::StatusText || text == kIdleStatus)
-        return;
-    m_status = text;
-    m_dirty = true;
-    if (m_options.quiet || m_options.terminal || text == m_lastPrintedStatus)
+    if (text == m_lastPrintedStatus)
         return;
     m_lastPrintedStatus = text;
-    std::fprintf(m_options.out, "%s\n", text.c_str());
-    std::fflush(m_options.out);
+    std::fprintf(m_options.err, "%s\n", forTerminal(text).c_str());
+    std::fflush(m_options.err);
 }
 
 void ConsoleView::setProgress(ControlId bar, int position)
@@ -74,6 +91,19 @@ void ConsoleView::setProgress(ControlId bar, int position)
     std::lock_guard lock(m_mutex);
     if (bar == ControlId::FileProgress && position != m_fileBar) {
         m_fileBar = position;
+        m_dirty = true;
+    }
+}
+
+void ConsoleView::mailProgress(std::int32_t done, std::int32_t total)
+{
+    std::lock_guard lock(m_mutex);
+    // Until the first mail is done the clock restarts: the rate leaves out the scan.
+    if (done == 0)
+        m_mailsStart = Clock::now();
+    if (done != m_mailsDone || total != m_mailsTotal) {
+        m_mailsDone = done;
+        m_mailsTotal = total;
         m_dirty = true;
     }
 }
@@ -92,17 +122,17 @@ platform::MessageAnswer ConsoleView::messageBox(const std::string& text, const s
 platform::MessageAnswer ConsoleView::show(const std::string& text, const std::string& caption,
                                           platform::MessageStyle style)
 {
-    printError(caption + ": " + text);
+    printLine(caption + ": " + text);
     return style == platform::MessageStyle::YesNoQuestion ? platform::MessageAnswer::Yes
                                                           : platform::MessageAnswer::Ok;
 }
 
 void ConsoleView::note(const std::string& text)
 {
-    printError(text);
+    printLine(text);
 }
 
-void ConsoleView::printError(const std::string& line)
+void ConsoleView::printLine(const std::string& line)
 {
     std::lock_guard lock(m_mutex);
     clearLiveLine();
@@ -115,24 +145,55 @@ void ConsoleView::fileFinished(const recovery::FileResult& result)
 {
     std::lock_guard lock(m_mutex);
     m_results.push_back(result);
+    m_mailsDone = 0;
+    m_mailsTotal = -1;
+    m_mailsStart = Clock::now();
     m_dirty = true;
 }
 
-std::string ConsoleView::liveLine(const std::string& status, const std::string& progress,
-                                  int fileBar, std::size_t fileNumber, std::size_t fileCount,
-                                  std::size_t width)
+std::string ConsoleView::liveLine(const LiveState& s, std::size_t width)
 {
-    const int percent = std::clamp(fileBar, 0, 100);
+    const std::size_t limit = width > 1 ? width - 1 : 0;
+    std::string name = forTerminal(s.fileName);
+    if (s.fileCount > 1)
+        name += strprintf(" (%zu/%zu)", s.fileNumber, s.fileCount);
+
+    const int percent = std::clamp(s.fileBar, 0, 100);
     const std::size_t barWidth = width < kNarrowTerminal ? kNarrowBarWidth : kBarWidth;
     const std::size_t filled = static_cast<std::size_t>(percent) * barWidth / 100;
-    std::string line;
-    if (!progress.empty())
-        line = progress + " | ";
-    line += strprintf("file %zu/%zu [", fileNumber, fileCount) + std::string(filled, '#')
-        + std::string(barWidth - filled, '-') + strprintf("] %3d%%", percent);
-    if (!status.empty())
-        line += " | " + status;
-    return cutToColumns(line, width > 1 ? width - 1 : 0);
+    const std::size_t done = s.fileNumber > 0 ? s.fileNumber - 1 : 0;
+    const int overall = s.fileCount == 0
+        ? 0
+        : static_cast<int>((done * 100 + static_cast<std::size_t>(percent)) / s.fileCount);
+
+    // In the order they are shown.
+    enum Piece { Mails, Rate, Bar, Percent, Overall, kPieces };
+    std::array<std::string, kPieces> text;
+    text[Mails] = mailFigures(s);
+    if (s.mailsPerSecond >= 1 && s.mailsDone > 0)
+        text[Rate] = strprintf("%.0f mails/s", s.mailsPerSecond);
+    text[Bar] = std::string(1, '[').append(filled, '#').append(barWidth - filled, '-') + ']';
+    text[Percent] = strprintf("%3d%%", percent);
+    if (s.fileCount > 1)
+        text[Overall] = strprintf("all %d%%", overall);
+
+    std::array<bool, kPieces> shown {};
+    const auto length = [&] {
+        std::size_t n = columns(name);
+        for (std::size_t i = 0; i < kPieces; ++i)
+            n += shown[i] && !text[i].empty() ? 2 + columns(text[i]) : 0;
+        return n;
+    };
+    for (const Piece piece : {Percent, Mails, Overall, Rate, Bar}) {
+        shown[piece] = true;
+        if (length() > limit)
+            shown[piece] = false;
+    }
+    std::string line = name;
+    for (std::size_t i = 0; i < kPieces; ++i)
+        if (shown[i] && !text[i].empty())
+            line += "  " + text[i];
+    return cutToColumns(line, limit);
 }
 
 void ConsoleView::refresh()
@@ -141,16 +202,26 @@ void ConsoleView::refresh()
     if (!m_options.terminal || m_options.quiet || m_finished || !m_dirty)
         return;
     m_dirty = false;
-    const std::size_t fileNumber = std::min(m_results.size() + 1, std::max<std::size_t>(m_options.fileCount, 1));
-    const std::string line = liveLine(m_status, m_progress, m_fileBar, fileNumber,
-                                      m_options.fileCount, m_options.width);
+    LiveState state;
+    state.fileCount = std::max<std::size_t>(m_options.fileNames.size(), 1);
+    state.fileNumber = std::min(m_results.size() + 1, state.fileCount);
+    if (state.fileNumber <= m_options.fileNames.size())
+        state.fileName = m_options.fileNames[state.fileNumber - 1];
+    state.fileBar = m_fileBar;
+    state.mailsDone = m_mailsDone;
+    state.mailsTotal = m_mailsTotal;
+    const double seconds = std::chrono::duration<double>(Clock::now() - m_mailsStart).count();
+    if (m_mailsDone > 0 && seconds > 0)
+        state.mailsPerSecond = m_mailsDone / seconds;
+
+    const std::string line = liveLine(state, m_options.width);
     const std::size_t length = columns(line);
     std::string text(1, '\r');
     text += line;
     if (length < m_drawnLength)
         text.append(m_drawnLength - length, ' ');
-    std::fputs(text.c_str(), m_options.out);
-    std::fflush(m_options.out);
+    std::fputs(text.c_str(), m_options.err);
+    std::fflush(m_options.err);
     m_drawnLength = length;
 }
 
@@ -168,8 +239,8 @@ void ConsoleView::clearLiveLine()
     std::string blank(m_drawnLength + 2, ' ');
     blank.front() = '\r';
     blank.back() = '\r';
-    std::fputs(blank.c_str(), m_options.out);
-    std::fflush(m_options.out);
+    std::fputs(blank.c_str(), m_options.err);
+    std::fflush(m_options.err);
     m_drawnLength = 0;
 }
 

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/message_sink.h"
@@ -12,22 +15,37 @@
 
 namespace mailmend::cli {
 
+// A text as the terminal should show it: control characters (an escape sequence, a line
+// break in a file name) are written out as \xHH instead of acting on the terminal.
+std::string forTerminal(std::string_view text);
+
 struct ConsoleOptions {
-    std::FILE* out = stdout; // progress and status lines
-    std::FILE* err = stderr; // message boxes
-    bool terminal = false;   // `out` is a terminal: one live line, redrawn in place
-    bool quiet = false;      // no progress and no status lines
+    std::FILE* err = stderr; // the progress line, the status lines and the messages
+    bool terminal = false;   // `err` is a terminal: one live line, redrawn in place
+    bool quiet = false;      // no progress line and no status lines
     std::size_t width = 80;  // columns of the terminal
-    std::size_t fileCount = 0;
+    std::vector<std::string> fileNames; // the run's files, as the progress line names them
     // The box a finished run shows begins so; it is kept for the summary, not printed.
     std::string endMessagePrefix;
 };
 
-// The recovery job's window on a console. On a terminal the job's texts and bars make up
-// one line that refresh() redraws in place; otherwise each new status text is a line of
-// its own. Message boxes (the job's, and the reader's through the message sink) become
-// lines on the error stream and are answered at once. Safe to use from the job's thread
-// and the caller's at the same time.
+// What the live line shows.
+struct LiveState {
+    std::string fileName;
+    std::size_t fileNumber = 1; // 1-based
+    std::size_t fileCount = 1;
+    int fileBar = 0;               // 0 to 100
+    std::int32_t mailsDone = 0;
+    std::int32_t mailsTotal = -1;  // -1: not known (yet)
+    double mailsPerSecond = 0;     // 0: not measured yet
+};
+
+// The recovery job's window on a console. On a terminal the job's progress makes up one
+// line that refresh() redraws in place; otherwise each new status text is a line of its
+// own. Message boxes (the job's, and the reader's through the message sink) become lines
+// too and are answered at once. Everything goes to the error stream: the standard output
+// is the caller's, for the results. Safe to use from the job's thread and the caller's
+// at the same time.
 class ConsoleView final : public recovery::JobView, public platform::MessageSink {
 public:
     explicit ConsoleView(ConsoleOptions options);
@@ -41,11 +59,12 @@ public:
     void uncheckRadioButton(recovery::ControlId id, bool repaint) override;
     void clearRunning() override;
     void fileFinished(const recovery::FileResult& result) override;
+    void mailProgress(std::int32_t done, std::int32_t total) override;
 
     platform::MessageAnswer show(const std::string& text, const std::string& caption,
                                  platform::MessageStyle style) override;
 
-    // A line of our own on the error stream (the live line makes way for it).
+    // A line of our own (the live line makes way for it).
     void note(const std::string& text);
 
     // Redraws the live line when something changed since it was last drawn. The caller
@@ -58,20 +77,25 @@ public:
     std::string endMessage() const;
     std::vector<recovery::FileResult> results() const;
 
-    // The live line for the given state, cut to `width` - 1 columns.
-    static std::string liveLine(const std::string& status, const std::string& progress,
-                                int fileBar, std::size_t fileNumber, std::size_t fileCount,
-                                std::size_t width);
+    // The live line for `state`, at most `width` - 1 columns: the file name, then as
+    // many of its figures as fit (the file's percentage first, then the mails, the
+    // whole run's percentage, the rate and the bar). The name is cut only when nothing
+    // else is left to leave out.
+    static std::string liveLine(const LiveState& state, std::size_t width);
 
 private:
+    using Clock = std::chrono::steady_clock;
+
     void clearLiveLine(); // with m_mutex held
-    void printError(const std::string& line);
+    void printLine(const std::string& line);
 
     ConsoleOptions m_options;
     mutable std::mutex m_mutex;
-    std::string m_status;
-    std::string m_progress;
     int m_fileBar = 0;
+    std::int32_t m_mailsDone = 0;
+    std::int32_t m_mailsTotal = -1;
+    // The rate is measured from the moment the file's mails began.
+    Clock::time_point m_mailsStart {};
     std::size_t m_drawnLength = 0; // columns of the live line on screen; 0: none
     bool m_dirty = false;
     bool m_finished = false;

@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "cli/arguments.h"
+#include "cli/console_view.h"
 #include "cli/run.h"
 #include "platform/cancellation.h"
 #include "platform/terminal.h"
 #include "platform/clock.h"
+#include "version.h"
 
 int main(int argc, char** argv)
 {
@@ -20,7 +22,7 @@ int main(int argc, char** argv)
     const auto parsed = cli::parseArguments(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.error.empty()) {
         std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program.c_str(),
-                     parsed.error.c_str(), program.c_str());
+                     cli::forTerminal(parsed.error).c_str(), program.c_str());
         return cli::kExitUsage;
     }
     if (parsed.arguments.help) {
@@ -35,8 +37,9 @@ int main(int argc, char** argv)
     static platform::CancellationToken stop; // lives as long as the signal handler may use it
     platform::installStopSignals(stop);
     cli::Console console;
-    console.terminal = platform::isTerminal(stdout);
+    // The progress line goes to the error stream: standard output is for the results.
+    console.terminal = platform::isTerminal(stderr);
     if (console.terminal)
-        console.width = platform::terminalWidth(stdout);
+        console.width = platform::terminalWidth(stderr);
     return cli::runRecovery(parsed.arguments, program, console, platform::systemClock(), stop);
 }

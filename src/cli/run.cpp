@@ -17,6 +17,7 @@
 #include "log/text.h"
 #include "naming/naming_arguments.h"
 #include "platform/directories.h"
+#include "platform/input_check.h"
 #include "platform/message_sink.h"
 #include "recovery/recovery_job.h"
 #include "search/search_walk.h"
@@ -41,39 +42,42 @@ public:
     MessageSinkScope& operator=(const MessageSinkScope&) = delete;
 };
 
-// A name as the terminal should show it: control characters (an escape sequence, a line
-// break in a file name) are written out as \xHH instead of acting on the terminal.
-std::string forTerminal(std::string_view text)
-{
-    std::string out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F)
-            out += strprintf("\\x%02X", byte);
-        else
-            out += c;
-    }
-    return out;
-}
-
 void printError(const Console& console, const std::string& program, const std::string& text)
 {
     std::fprintf(console.err, "%s: %s\n", program.c_str(), forTerminal(text).c_str());
     std::fflush(console.err);
 }
 
-std::string mailCounts(const recovery::FileResult& r)
+// "1 mail", "2 mails".
+std::string count(std::int64_t n, const char* one, const char* many)
 {
-    std::string text = strprintf("%d mails found, %d written, %d failed",
-                                 r.mailsFound < 0 ? 0 : r.mailsFound, r.mailsWritten, r.mailsFailed);
-    if (r.mailsRefused > 0)
-        text += strprintf(", %d refused by the header test", r.mailsRefused);
+    return strprintf("%lld %s", static_cast<long long>(n), n == 1 ? one : many);
+}
+
+// What became of a file's mails, said as what was written: the chains that turned out
+// to be parts of other mails are no loss, and are told as such.
+std::string mailCounts(const recovery::FileResult& r, recovery::SaveOption format)
+{
+    std::string text;
+    if (r.mailsWritten == 0 && r.mailsFailed == 0) {
+        text = r.mailsFound > 0 ? "no mail written" : "no mail found";
+    } else {
+        text = count(r.mailsWritten, "mail", "mails") + " written";
+        if (r.mailsCutShort > 0)
+            text += strprintf(" (%d cut short by damage)", r.mailsCutShort);
+        text += strprintf(", %d failed", r.mailsFailed);
+    }
+    std::string chains;
     if (r.mailsTakenOver > 0)
-        text += strprintf(", %d part of another mail", r.mailsTakenOver);
-    if (r.mailsCutShort > 0)
-        text += strprintf(", %d cut short by damage", r.mailsCutShort);
+        chains += strprintf(", %d of them part of another mail", r.mailsTakenOver);
+    if (r.mailsRefused > 0)
+        chains += strprintf(", %d without mail headers", r.mailsRefused);
+    if (!chains.empty())
+        text += " (" + count(r.mailsFound, "candidate chain", "candidate chains") + chains + ")";
     if (r.attachmentsFailed > 0)
-        text += strprintf(", %d attachments not written", r.attachmentsFailed);
+        text += ", " + count(r.attachmentsFailed, "attachment", "attachments") + " not written";
+    if (r.mailsWritten == 0 && r.mailsFailed == 0 && format != recovery::SaveOption::ADVANCEDSCAN)
+        text += "; try -f advanced";
     return text;
 }
 
@@ -139,11 +143,12 @@ std::vector<recovery::FileRow> fileRows(const std::vector<std::string>& given,
 
 // The summary line of one file; `stopped` tells a stop from a failure when the file did
 // not finish.
-std::string describeFile(const recovery::FileResult& r, bool stopped)
+std::string describeFile(const recovery::FileResult& r, recovery::SaveOption format, bool stopped)
 {
     const std::string shown = forTerminal(r.sourcePath);
     const char* path = shown.c_str();
     const char* ended = stopped ? "stopped" : "the run ended";
+    const std::string counts = mailCounts(r, format);
     if (!r.folderError.empty())
         return strprintf("%s: not read, as its folder could not be made (%s)", path,
                          r.folderError.c_str());
@@ -155,16 +160,16 @@ std::string describeFile(const recovery::FileResult& r, bool stopped)
         return strprintf("%s: %s before it was read", path, ended);
     }
     if (r.completed && r.readIncomplete)
-        return strprintf("%s: could not be read in full; %s", path, mailCounts(r).c_str());
+        return strprintf("%s: could not be read in full; %s", path, counts.c_str());
     if (r.completed && r.workingCopyFailed)
         return strprintf("%s: failed, as the Advanced Scan's working copy could not be written in "
                          "full; %s from what was copied",
-                         path, mailCounts(r).c_str());
+                         path, counts.c_str());
     if (r.completed)
-        return strprintf("%s: %s", path, mailCounts(r).c_str());
+        return strprintf("%s: %s", path, counts.c_str());
     if (r.mailsFound < 0)
         return strprintf("%s: %s while it was scanned", path, ended);
-    return strprintf("%s: %s here; %s", path, ended, mailCounts(r).c_str());
+    return strprintf("%s: %s here; %s", path, ended, counts.c_str());
 }
 
 // The line of a file the run never reached.
@@ -174,24 +179,68 @@ std::string describeUnreached(const recovery::FileRow& row, bool stopped)
                      stopped ? "was stopped" : "ended");
 }
 
-// A line for every file of the run, and where its mails went. True when every file could
-// be read and every mail written.
+bool wasRead(const recovery::FileResult& r)
+{
+    return r.sourceOpened && r.folderError.empty() && !r.readIncomplete;
+}
+
+// A line for every file of the run, each with the folder its mails went to, then the
+// totals over the `given` files (those refused before the run included). True when
+// every file could be read and every mail written.
 bool printSummary(const Console& console, const std::vector<recovery::FileRow>& rows,
-                  const std::vector<recovery::FileResult>& results, bool stopped)
+                  const std::vector<recovery::FileResult>& results, std::size_t given,
+                  recovery::SaveOption format, bool stopped)
 {
     bool allRead = results.size() == rows.size();
+    std::size_t read = 0;
+    std::int64_t written = 0;
+    std::int64_t failed = 0;
     for (const recovery::FileResult& result : results) {
-        std::fprintf(console.out, "%s\n", describeFile(result, stopped).c_str());
+        std::string line = describeFile(result, format, stopped);
         if (result.sourceOpened && !result.outputFolder.empty())
-            std::fprintf(console.out, "  -> %s\n", forTerminal(result.outputFolder.string()).c_str());
-        allRead = allRead && result.sourceOpened && result.folderError.empty()
-            && !result.readIncomplete && !result.workingCopyFailed && result.mailsFailed == 0
-            && result.attachmentsFailed == 0;
+            line += " -> " + forTerminal(result.outputFolder.filename().string());
+        std::fprintf(console.out, "%s\n", line.c_str());
+        read += wasRead(result);
+        written += result.mailsWritten;
+        failed += result.mailsFailed;
+        allRead = allRead && wasRead(result) && !result.workingCopyFailed
+            && result.mailsFailed == 0 && result.attachmentsFailed == 0;
     }
     for (std::size_t i = results.size(); i < rows.size(); ++i)
         std::fprintf(console.out, "%s\n", describeUnreached(rows[i], stopped).c_str());
+    std::fprintf(console.out, "Total: %zu of %s read, %s written, %lld failed\n", read,
+                 count(static_cast<std::int64_t>(given), "file", "files").c_str(),
+                 count(written, "mail", "mails").c_str(), static_cast<long long>(failed));
     std::fflush(console.out);
     return allRead;
+}
+
+// The search folders that can be searched; each other one is reported.
+std::vector<std::string> searchableFolders(const Console& console, const std::string& program,
+                                           const std::vector<std::string>& folders)
+{
+    std::vector<std::string> usable;
+    for (const std::string& folder : folders) {
+        if (const std::string why = platform::unsearchableFolderReason(folder); !why.empty())
+            printError(console, program, folder + ": " + why);
+        else
+            usable.push_back(folder);
+    }
+    return usable;
+}
+
+// The rows whose file can be read; each other one is reported, once.
+std::vector<recovery::FileRow> readableRows(const Console& console, const std::string& program,
+                                            const std::vector<recovery::FileRow>& rows)
+{
+    std::vector<recovery::FileRow> usable;
+    for (const recovery::FileRow& row : rows) {
+        if (const std::string why = platform::unreadableFileReason(row.path); !why.empty())
+            printError(console, program, row.path + ": " + why);
+        else
+            usable.push_back(row);
+    }
+    return usable;
 }
 
 } // namespace
@@ -199,15 +248,12 @@ bool printSummary(const Console& console, const std::vector<recovery::FileRow>& 
 int runRecovery(const Arguments& arguments, const std::string& program, const Console& console,
                 const platform::Clock& clock, platform::CancellationToken& token)
 {
-    for (const std::string& folder : arguments.searchFolders) {
-        std::error_code ec;
-        if (!fs::is_directory(folder, ec)) {
-            printError(console, program, "cannot search " + folder + ": no such folder");
-            return kExitUsage;
-        }
-    }
+    // Every input is looked at before anything is made; what cannot be used is reported
+    // and left out, and the others run.
+    const std::vector<std::string> folders
+        = searchableFolders(console, program, arguments.searchFolders);
     std::vector<std::vector<std::string>> found;
-    for (const std::string& folder : arguments.searchFolders) {
+    for (const std::string& folder : folders) {
         std::vector<std::string> paths;
         const auto unlistable = [&](const fs::path& dir, const std::string& why) {
             printError(console, program, "cannot list " + dir.string() + ": " + why);
@@ -223,7 +269,10 @@ int runRecovery(const Arguments& arguments, const std::string& program, const Co
             printError(console, program, "no .dbx mail folder found below " + folder);
         found.push_back(std::move(paths));
     }
-    const std::vector<recovery::FileRow> rows = fileRows(arguments.files, found);
+    const std::vector<recovery::FileRow> given = fileRows(arguments.files, found);
+    const std::vector<recovery::FileRow> rows = readableRows(console, program, given);
+    const bool inputsRefused
+        = rows.size() < given.size() || folders.size() < arguments.searchFolders.size();
     if (rows.empty()) {
         printError(console, program, "nothing to recover");
         return kExitFailed;
@@ -259,12 +308,12 @@ int runRecovery(const Arguments& arguments, const std::string& program, const Co
     request.m_strDestination = root.path;
 
     ConsoleOptions options;
-    options.out = console.out;
     options.err = console.err;
     options.terminal = console.terminal;
     options.quiet = arguments.quiet;
     options.width = console.width;
-    options.fileCount = rows.size();
+    for (const recovery::FileRow& row : rows)
+        options.fileNames.push_back(row.name);
     options.endMessagePrefix = "Files recovered ";
     ConsoleView view(options);
     int code = -1;
@@ -274,14 +323,15 @@ int runRecovery(const Arguments& arguments, const std::string& program, const Co
     }
 
     const bool stopped = token.isCancelled();
-    const bool allWritten = printSummary(console, rows, view.results(), stopped);
+    const bool allWritten
+        = printSummary(console, rows, view.results(), given.size(), arguments.format, stopped);
     const std::string ended = view.endMessage();
     if (!ended.empty()) {
         std::fprintf(console.out, "%s\n", forTerminal(ended).c_str());
         std::fflush(console.out);
     }
     if (code == 0 && !ended.empty())
-        return allWritten ? kExitDone : kExitFailed;
+        return allWritten && !inputsRefused ? kExitDone : kExitFailed;
     printError(console, program,
                strprintf("the run was %s; what was written so far stays in %s",
                          stopped ? "stopped" : "not finished", root.path.c_str()));

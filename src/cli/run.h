@@ -18,10 +18,12 @@ enum ExitStatus : int {
     kExitUsage = 2,    // a wrong command line
 };
 
+// Standard output carries the results (a line per file, the totals, the end of the run);
+// standard error the progress and the messages.
 struct Console {
     std::FILE* out = stdout;
     std::FILE* err = stderr;
-    bool terminal = false; // `out` is a terminal
+    bool terminal = false; // `err` is a terminal
     std::size_t width = 80;
 };
 

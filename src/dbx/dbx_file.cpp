@@ -172,11 +172,17 @@ namespace {
 // The mail's own .eml file.
 class FileMailSink final : public MailSink {
 public:
-    explicit FileMailSink(platform::OutputFile& out) : m_out(out) {}
-    void write(const unsigned char* data, std::size_t count) override { m_out.write(data, count); }
+    FileMailSink(platform::OutputFile& out, MailHeadCapture* head) : m_out(out), m_head(head) {}
+    void write(const unsigned char* data, std::size_t count) override
+    {
+        m_out.write(data, count);
+        if (m_head)
+            m_head->add(data, count);
+    }
 
 private:
     platform::OutputFile& m_out;
+    MailHeadCapture* m_head; // null: the file keeps the time it was written
 };
 
 } // namespace
@@ -222,7 +228,8 @@ MailWriteResult DbxFile::writeMail(const std::filesystem::path& folder, std::str
         platform::OutputFile out;
         if (!out.create(path, m_newFileMode))
             return MailWriteResult::CannotCreate;
-        FileMailSink sink(out);
+        MailHeadCapture mailHead;
+        FileMailSink sink(out, m_fileTimes.enabled ? &mailHead : nullptr);
         const MailWriteResult walked = walkChain(i, head, sink);
         if (walked == MailWriteResult::ChainLeavesTable) {
             out.close();
@@ -241,6 +248,7 @@ MailWriteResult DbxFile::writeMail(const std::filesystem::path& folder, std::str
             logger().error(strprintf("Error writing mail %d to file:%s", i, printable(outPath).c_str()));
             return MailWriteResult::WriteFailed;
         }
+        stampMailFile(path, mailHead, m_fileTimes);
         logger().exec(strprintf("Mail:%d saved successfully to file:%s", i, printable(outPath).c_str()));
         return MailWriteResult::Written;
     } catch (...) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "dbx/mail_file_time.h"
 #include "dbx/packed_block_table.h"
 #include "log/log.h"
 #include "platform/cancellation.h"
@@ -88,6 +89,9 @@ public:
     // The permissions (before the umask) of the mail files saveMailToEML creates: 0600
     // for scratch files that only pass through on their way into a store.
     void setNewFileMode(unsigned mode) { m_newFileMode = mode; }
+    // When on, each mail file saveMailToEML makes takes the mail's Date as its time, so
+    // that file managers sort the mails by date.
+    void setMailFileTimes(MailFileTimes times) { m_fileTimes = times; }
 
 private:
     Logger logger() const { return Logger {m_bLog ? m_logWriter : nullptr}; }
@@ -123,6 +127,7 @@ private:
     LogWriter* m_logWriter = &fileLog();
     Opener m_opener = &platform::openForReading;
     unsigned m_newFileMode = 0666;
+    MailFileTimes m_fileTimes;
     const platform::CancellationToken* m_cancel = nullptr;
 };
 

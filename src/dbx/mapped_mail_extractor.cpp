@@ -416,10 +416,12 @@ namespace {
 // it: a mail carved up to unused space then ends at its last real byte, not in padding.
 class ZeroTrimmingWriter {
 public:
-    explicit ZeroTrimmingWriter(platform::OutputFile& out) : m_out(out) {}
+    ZeroTrimmingWriter(platform::OutputFile& out, MailHeadCapture* head) : m_out(out), m_head(head) {}
 
     void write(const std::uint8_t* data, std::size_t count)
     {
+        if (m_head)
+            m_head->add(data, count);
         std::size_t used = count;
         while (used > 0 && data[used - 1] == 0)
             --used;
@@ -439,6 +441,7 @@ public:
 
 private:
     platform::OutputFile& m_out;
+    MailHeadCapture* m_head; // null: the file keeps the time it was written
     std::uint64_t m_heldZeros = 0;
 };
 
@@ -455,7 +458,8 @@ void MappedMailExtractor::writeRange(std::uint64_t start, std::uint64_t end)
         ++m_mailsFailed;
         return;
     }
-    ZeroTrimmingWriter writer(out);
+    MailHeadCapture head;
+    ZeroTrimmingWriter writer(out, m_fileTimes.enabled ? &head : nullptr);
     bool whole = true;
     if (m_extractWindow->holds(start, end)) {
         // The walk from the mail's start has just read these bytes: write them from there.
@@ -474,6 +478,7 @@ void MappedMailExtractor::writeRange(std::uint64_t start, std::uint64_t end)
         window.release();
     }
     if (out.close() && whole) {
+        stampMailFile(name, head, m_fileTimes);
         ++m_mailsWritten;
     } else {
         // Stopped inside the mail, or the disk refused: no part of a mail stays looking whole.

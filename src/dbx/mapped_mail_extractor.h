@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "dbx/mail_file_time.h"
 #include "platform/cancellation.h"
 #include "platform/mapped_file.h"
 
@@ -56,6 +57,9 @@ public:
     // A run's cancellation token: once it is set the passes stop as when the running
     // flag is cleared, and no further file is created or written.
     void setCancellation(const platform::CancellationToken* token) { m_cancel = token; }
+    // When on, each carved mail file takes the mail's Date as its time. reset() leaves
+    // this as it is.
+    void setMailFileTimes(MailFileTimes times) { m_fileTimes = times; }
 
     // What the last passes did, for summaries and logs.
     const std::string& lastOpenError() const { return m_lastOpenError; }
@@ -96,6 +100,7 @@ private:
     std::uint32_t m_mailsWritten = 0;
     std::uint32_t m_mailsFailed = 0;
     const platform::CancellationToken* m_cancel = nullptr;
+    MailFileTimes m_fileTimes;
     Mapper m_mapper = &platform::mapFileForReading;
     std::size_t m_windowSize = 4u << 20;
 };

@@ -3,13 +3,20 @@
 
 #include <QApplication>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <string>
+#include <vector>
 
+#include "app/desktop_arguments.h"
 #include "app/startup.h"
+#include "gui/desktop_start.h"
 #include "gui/look.h"
 #include "gui/main_window.h"
 #include "gui/message_box.h"
 #include "platform/directories.h"
+#include "version.h"
 
 namespace {
 
@@ -27,7 +34,25 @@ public:
 
 int main(int argc, char** argv)
 {
+    // --help and --version answer before Qt looks for a display.
+    const std::string program
+        = argc > 0 ? std::filesystem::path(argv[0]).filename().string() : "mailmend";
+    const auto early = mailmend::app::parseDesktopArguments(
+        std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+    if (early.help) {
+        std::fputs(mailmend::app::desktopUsageText(program).c_str(), stdout);
+        return 0;
+    }
+    if (early.version) {
+        std::printf("%s %s\n", program.c_str(), MAILMEND_VERSION);
+        return 0;
+    }
+
     QApplication app(argc, argv);
+    // Qt has taken its own options (-platform, -style, ...): the rest must be ours.
+    const auto paths = mailmend::gui::startupPaths(QApplication::arguments());
+    if (!paths)
+        return 2;
     QApplication::setApplicationName(QStringLiteral("Mailmend"));
     QApplication::setApplicationVersion(QStringLiteral(MAILMEND_VERSION));
     QApplication::setWindowIcon(mailmend::gui::programIcon());
@@ -48,6 +73,7 @@ int main(int argc, char** argv)
     mailmend::gui::WindowMessageSink sink(&window);
     mailmend::platform::setMessageSink(&sink);
     window.show();
+    mailmend::gui::openAtStart(window, *paths);
     const int status = app.exec();
     mailmend::platform::setMessageSink(nullptr);
     return status;

@@ -5,6 +5,9 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -24,6 +27,7 @@
 
 #include "gui/about_box.h"
 #include "gui/gui_thread.h"
+#include "gui/help_window.h"
 #include "gui/look.h"
 #include "gui/message_box.h"
 #include "gui/save_as_dialog.h"
@@ -201,6 +205,7 @@ void MainWindow::buildControls(QWidget* area)
     m_list->setWordWrap(false);
     m_list->installEventFilter(this);
     m_list->viewport()->installEventFilter(this);
+    m_list->viewport()->setAcceptDrops(true);
     m_controls[ControlId::FileList] = m_list;
 
     label(ControlId::DestinationLabel, {14, 286, 130, 22});
@@ -485,16 +490,16 @@ platform::MessageAnswer MainWindow::messageBox(const std::string& text, const st
     });
 }
 
-std::optional<std::string> MainWindow::pickFile(const app::FileFilter& filter)
+std::vector<std::string> MainWindow::pickFiles(const app::FileFilter& filter)
 {
     if (filePicker)
         return filePicker(filter);
     const QString filterText
         = QStringLiteral("%1;;All files (*)").arg(QString::fromUtf8(filter.description));
-    const QString chosen = QFileDialog::getOpenFileName(this, QString(), QString(), filterText);
-    if (chosen.isEmpty())
-        return std::nullopt;
-    return toStd(chosen);
+    std::vector<std::string> paths;
+    for (const QString& chosen : QFileDialog::getOpenFileNames(this, QString(), QString(), filterText))
+        paths.push_back(toStd(chosen));
+    return paths;
 }
 
 std::optional<std::string> MainWindow::pickFolder(const std::string& title)
@@ -507,13 +512,23 @@ std::optional<std::string> MainWindow::pickFolder(const std::string& title)
     return toStd(chosen);
 }
 
-void MainWindow::openDocument(const std::filesystem::path& document)
+bool MainWindow::openDocument(const std::filesystem::path& document)
 {
-    if (documentOpener) {
-        documentOpener(document);
-        return;
-    }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(document.string())));
+    if (documentOpener)
+        return documentOpener(document);
+    const QString path = QString::fromStdString(document.string());
+    if (!QFileInfo(path).isFile() || !hasDefaultApplication(path))
+        return false;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void MainWindow::showHelpText()
+{
+    if (!m_help)
+        m_help = makeHelpWindow(this);
+    m_help->show();
+    m_help->raise();
+    m_help->activateWindow();
 }
 
 void MainWindow::showAbout(const std::string& title, const std::string& productLine)
@@ -587,6 +602,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
             m_logic->OnKeydownAddlist(app::kDeleteKey);
             return true;
         }
+    } else if (watched == m_list->viewport() && m_logic && listDropEvent(event)) {
+        return true;
     } else if (watched == m_list->viewport() && event->type() == QEvent::ToolTip && m_logic) {
         auto* help = static_cast<QHelpEvent*>(event);
         const int row = m_list->rowAt(help->pos().y());
@@ -598,6 +615,29 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+// Files and folders dragged over the list from a file manager: the local ones are
+// taken, while no run lasts.
+bool MainWindow::listDropEvent(QEvent* event)
+{
+    const auto type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
+        return false;
+    auto* drop = static_cast<QDropEvent*>(event);
+    std::vector<std::string> paths;
+    if (drop->mimeData())
+        for (const QUrl& url : drop->mimeData()->urls())
+            if (url.isLocalFile())
+                paths.push_back(toStd(url.toLocalFile()));
+    if (paths.empty() || m_logic->isRunning()) {
+        event->ignore();
+        return true;
+    }
+    drop->acceptProposedAction();
+    if (type == QEvent::Drop)
+        m_logic->OnDropFiles(paths);
+    return true;
 }
 
 } // namespace mailmend::gui

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/dbx_recovery_dialog.h"
 #include "app/main_view.h"
@@ -33,14 +34,16 @@ public:
     // The widget of a control, for tests and screenshots.
     QWidget* control(app::ControlId id) const;
     QAction* menuAction(app::MenuCommand command) const;
+    // The help window, once Help > Contents has opened it; null before.
+    QWidget* helpWindow() const { return m_help; }
 
     // Seams for tests: the system's dialogs and the desktop, replaced.
-    std::function<std::optional<std::string>(const app::FileFilter&)> filePicker;
+    std::function<std::vector<std::string>(const app::FileFilter&)> filePicker;
     std::function<std::optional<std::string>(const std::string& title)> folderPicker;
     std::function<platform::MessageAnswer(const std::string& text, const std::string& caption,
                                           platform::MessageStyle style)>
         messageHandler;
-    std::function<void(const std::filesystem::path&)> documentOpener;
+    std::function<bool(const std::filesystem::path&)> documentOpener;
     std::function<void(search::MainFileList&)> searchDialogRunner;
     std::function<bool(recovery::RecoveryRequest&)> saveAsDialogRunner;
 
@@ -63,9 +66,10 @@ public:
     void enableMenuCommand(app::MenuCommand command, bool enabled) override;
     platform::MessageAnswer messageBox(const std::string& text, const std::string& caption,
                                        platform::MessageStyle style) override;
-    std::optional<std::string> pickFile(const app::FileFilter& filter) override;
+    std::vector<std::string> pickFiles(const app::FileFilter& filter) override;
     std::optional<std::string> pickFolder(const std::string& title) override;
-    void openDocument(const std::filesystem::path& document) override;
+    bool openDocument(const std::filesystem::path& document) override;
+    void showHelpText() override;
     void showAbout(const std::string& title, const std::string& productLine) override;
     void runSearchDialog(search::MainFileList& mainList) override;
     bool ShowSaveAsDlg(recovery::RecoveryRequest& mainDlg) override;
@@ -81,11 +85,13 @@ private:
     void buildControls(QWidget* area);
     void buildMenu(QMenuBar* menu);
     void followMouse(QWidget* widget);
+    bool listDropEvent(QEvent* event);
 
     std::map<app::ControlId, QWidget*> m_controls;
     std::map<app::MenuCommand, QAction*> m_actions;
     QWidget* m_area = nullptr; // the client area the hint regions are measured in
     QTableWidget* m_list = nullptr;
+    QWidget* m_help = nullptr;
     std::unique_ptr<app::CDBXRecoveryDlg> m_logic;
     bool m_ended = false;
 };

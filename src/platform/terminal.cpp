@@ -17,11 +17,17 @@ static_assert(std::atomic<CancellationToken*>::is_always_lock_free);
 
 std::atomic<CancellationToken*> g_stopToken {nullptr};
 std::atomic<int> g_stopSignals {0};
+std::atomic<bool> g_errorIsTerminal {false};
 
 extern "C" void onStopSignal(int signal)
 {
     if (g_stopSignals.fetch_add(1, std::memory_order_relaxed) > 0) {
-        // The second request: the default action, once this handler has returned.
+        // The second request: the default action, once this handler has returned, with
+        // the shell's prompt on a line of its own rather than after the progress line.
+        if (g_errorIsTerminal.load(std::memory_order_relaxed)) {
+            const ssize_t written = ::write(STDERR_FILENO, "\n", 1);
+            (void)written;
+        }
         std::signal(signal, SIG_DFL);
         std::raise(signal);
         return;
@@ -48,6 +54,7 @@ std::size_t terminalWidth(std::FILE* stream)
 void installStopSignals(CancellationToken& token)
 {
     g_stopToken.store(&token, std::memory_order_relaxed);
+    g_errorIsTerminal.store(::isatty(STDERR_FILENO) == 1, std::memory_order_relaxed);
     struct sigaction action {};
     action.sa_handler = &onStopSignal;
     sigemptyset(&action.sa_mask);

@@ -17,7 +17,8 @@ std::size_t terminalWidth(std::FILE* stream);
 
 // From now on Ctrl-C (SIGINT) and a termination request (SIGTERM) cancel `token`, which
 // must outlive the process's use of it; the handler does nothing else. A second such
-// signal ends the process at once, by that signal.
+// signal ends the process at once, by that signal (the shell reports 130 for Ctrl-C),
+// after a line break on the error stream when that is a terminal.
 void installStopSignals(CancellationToken& token);
 
 } // namespace mailmend::platform

@@ -11,11 +11,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The extractor's passes move the per-file bar.
+// The extractor's passes move the per-file bar, and the count of mails carved so far.
 class FileBar final : public dbx::ProgressSink {
 public:
     explicit FileBar(const JobContext& job) : m_job(job) {}
-    void setPosition(int percent) override { m_job.setFileProgress(percent); }
+    void setPosition(int percent) override
+    {
+        m_job.setFileProgress(percent);
+        const dbx::MappedMailExtractor& extractor = m_job.extractor();
+        m_job.view().mailProgress(
+            static_cast<std::int32_t>(extractor.mailsWritten() + extractor.mailsFailed()), -1);
+    }
 
 private:
     const JobContext& m_job;
@@ -39,6 +45,7 @@ StepResult saveAsEmlStep(JobContext& job, FileContext& file)
 {
     job.log().exec("In SAVEASEML");
     dbx::DbxFile& reader = job.reader();
+    reader.setMailFileTimes({true, job.runStartTime()});
     std::string written;
     const StepResult loop = MailLoop(job, file, 100, [&](std::int32_t i) {
         const bool saved = reader.saveMailToEML(file.outputFolder, written, i);
@@ -62,6 +69,7 @@ StepResult advancedScanStep(JobContext& job, FileContext& file)
     const auto stopped = [&] { return job.stopRequested() || !extractor.isActive(); };
 
     extractor.reset();
+    extractor.setMailFileTimes({true, job.runStartTime()});
     const fs::path working = file.outputFolder / "temp.dbx";
     job.log().exec("In ADVANCEDSCAN");
     if (stopped()) // the copy would create the working file

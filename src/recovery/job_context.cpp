@@ -66,6 +66,7 @@ StepResult MailLoop(JobContext& job, FileContext& file, int share,
     if (job.stopRequested())
         return StepResult::Abort;
     job.showStatus(strprintf("Scanning File : %s.dbx", printable(file.baseName).c_str()));
+    job.view().mailProgress(0, count);
 
     for (std::int32_t i = 0; i < count; ++i) {
         if (job.stopRequested())
@@ -73,6 +74,7 @@ StepResult MailLoop(JobContext& job, FileContext& file, int share,
         const MailOutcome outcome = perMail(i);
         if (outcome == MailOutcome::Stop)
             return StepResult::Abort;
+        job.view().mailProgress(i + 1, count);
         if (outcome == MailOutcome::SkipProgress)
             continue;
         job.setFileProgress(fileProgress(i, count, share));

@@ -60,6 +60,14 @@ public:
 
     // One file's outcome, after its closing step or when the run ends inside it.
     virtual void fileFinished(const FileResult& result) { (void)result; }
+
+    // Mails of the current file dealt with so far, of `total` (-1 while the total is not
+    // known, as in the Advanced Scan). The window has no control for it; a console shows it.
+    virtual void mailProgress(std::int32_t done, std::int32_t total)
+    {
+        (void)done;
+        (void)total;
+    }
 };
 
 } // namespace mailmend::recovery

@@ -189,19 +189,19 @@ platform::MessageAnswer RecordingMainView::messageBox(const std::string& text,
     return answer;
 }
 
-std::optional<std::string> RecordingMainView::pickFile(const app::FileFilter& filter)
+std::vector<std::string> RecordingMainView::pickFiles(const app::FileFilter& filter)
 {
     (void)filter;
-    std::optional<std::string> path;
+    std::vector<std::string> paths;
     {
         std::lock_guard lock(m_mutex);
         if (!m_files.empty()) {
-            path = m_files.front();
+            paths = m_files.front();
             m_files.pop_front();
         }
     }
-    record("pickFile");
-    return path;
+    record("pickFiles");
+    return paths;
 }
 
 std::optional<std::string> RecordingMainView::pickFolder(const std::string& title)
@@ -218,9 +218,15 @@ std::optional<std::string> RecordingMainView::pickFolder(const std::string& titl
     return path;
 }
 
-void RecordingMainView::openDocument(const std::filesystem::path& document)
+bool RecordingMainView::openDocument(const std::filesystem::path& document)
 {
     record("open " + document.string());
+    return documentOpens;
+}
+
+void RecordingMainView::showHelpText()
+{
+    record("help");
 }
 
 void RecordingMainView::showAbout(const std::string& title, const std::string& productLine)
@@ -265,8 +271,13 @@ void RecordingMainView::waitUntil(const std::function<bool()>& done)
 
 void RecordingMainView::queueFile(std::optional<std::string> path)
 {
+    queueFiles(path ? std::vector<std::string> {*path} : std::vector<std::string> {});
+}
+
+void RecordingMainView::queueFiles(std::vector<std::string> paths)
+{
     std::lock_guard lock(m_mutex);
-    m_files.push_back(std::move(path));
+    m_files.push_back(std::move(paths));
 }
 
 void RecordingMainView::queueFolder(std::optional<std::string> path)

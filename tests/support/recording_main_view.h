@@ -21,7 +21,7 @@ namespace mailmend::testing {
 //   "text 1015 Ready to Scan", "enable 1002" / "disable 1002", "check 1008" / "uncheck 1008",
 //   "bar 1012 40", "tip 1009 <tip>", "columns", "insert <index> <path>", "delete <index>",
 //   "mark 32780" / "unmark 32780", "ungray 57601" / "gray 57601",
-//   "box <caption>|<text>", "pickFile", "pickFolder <title>", "open <path>",
+//   "box <caption>|<text>", "pickFiles", "pickFolder <title>", "open <path>", "help",
 //   "about <title>|<line>", "search", "saveas", "end", "wait"
 // Calls may come from any thread (the recovery worker calls it directly); the state is
 // guarded by a lock. Every control starts enabled, clear and empty.
@@ -50,9 +50,10 @@ public:
 
     platform::MessageAnswer messageBox(const std::string& text, const std::string& caption,
                                        platform::MessageStyle style) override;
-    std::optional<std::string> pickFile(const app::FileFilter& filter) override;
+    std::vector<std::string> pickFiles(const app::FileFilter& filter) override;
     std::optional<std::string> pickFolder(const std::string& title) override;
-    void openDocument(const std::filesystem::path& document) override;
+    bool openDocument(const std::filesystem::path& document) override;
+    void showHelpText() override;
     void showAbout(const std::string& title, const std::string& productLine) override;
     void runSearchDialog(search::MainFileList& mainList) override;
     bool ShowSaveAsDlg(recovery::RecoveryRequest& mainDlg) override;
@@ -63,9 +64,12 @@ public:
     // --- The script
     // What the file-open dialog and the folder picker return next (cancel when none is queued).
     void queueFile(std::optional<std::string> path);
+    void queueFiles(std::vector<std::string> paths);
     void queueFolder(std::optional<std::string> path);
     // The answer to Yes/No boxes; Ok boxes are answered Ok.
     void setYesNoAnswer(platform::MessageAnswer answer);
+    // Whether the desktop opens a document.
+    bool documentOpens = true;
     // What the Search and Save As dialogs do while they are open.
     std::function<void(search::MainFileList&)> searchDialog;
     std::function<bool(recovery::RecoveryRequest&)> saveAsDialog;
@@ -106,7 +110,7 @@ private:
     std::optional<int> m_selected;
     std::vector<ShownMessage> m_messages;
     std::vector<std::string> m_calls;
-    std::deque<std::optional<std::string>> m_files;
+    std::deque<std::vector<std::string>> m_files;
     std::deque<std::optional<std::string>> m_folders;
     platform::MessageAnswer m_yesNo = platform::MessageAnswer::Yes;
     std::string m_throwOn;
