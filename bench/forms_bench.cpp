@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "bench_common.h"
-#include "dbx/folder_file_writer.h"
 #include "log/text.h"
+#include "mail_folders.h"
 
 namespace mailmend::bench {
 namespace {
@@ -37,32 +37,6 @@ ChildRun runForm(const std::string& cli, const fs::path& source, const fs::path&
     // The outputs stay until the end (run.sh's cleanup removes every bench-out-*): files
     // deleted just before cost the next run's file creations extra on some file systems.
     return runChild({cli, "-q", "-f", form, source.string(), "-o", out.string()});
-}
-
-// A folder file with one mail carrying a base64 attachment of `bytes` bytes, written a
-// piece at a time.
-bool writeLargeMailFolder(const fs::path& file, std::uint64_t bytes)
-{
-    dbx::FolderFileWriter writer;
-    if (!writer.create(file, {"Large", 1}))
-        return false;
-    auto draft = writer.beginMessage();
-    const std::string head = "From: a@example.org\r\nTo: b@example.org\r\nSubject: large\r\n"
-                             "Date: Mon, 7 Mar 2011 09:05:03 +0100\r\nMIME-Version: 1.0\r\n"
-                             "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
-                             "Content-Type: text/plain\r\n\r\nbody\r\n--b\r\n"
-                             "Content-Type: application/octet-stream; name=\"large.bin\"\r\n"
-                             "Content-Transfer-Encoding: base64\r\n\r\n";
-    bool ok = draft && draft->write(head.data(), head.size());
-    const std::string line = "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVphYmNkZWZnaGlqa2xtbm9wcXJzdHV2\r\n"; // 48 bytes
-    std::string chunk;
-    for (int i = 0; i < 4096; ++i)
-        chunk += line;
-    for (std::uint64_t done = 0; ok && done < bytes; done += 48 * 4096)
-        ok = draft->write(chunk.data(), chunk.size());
-    const std::string tail = "--b--\r\n";
-    ok = ok && draft->write(tail.data(), tail.size()) && writer.commit(*draft);
-    return writer.close() && ok;
 }
 
 std::string mib(std::uint64_t bytes)

@@ -3,7 +3,7 @@
 # Builds the release preset, writes the benchmark fixtures (once; they are reused while
 # the generator and its options stay the same) and runs the benchmarks.
 #
-# Usage: bench/run.sh [--clean] [--no-wait] [--bin DIR] [DATA_DIR]
+# Usage: bench/run.sh [--clean] [--no-wait] [--bin DIR] [--only scale] [DATA_DIR]
 #   DATA_DIR  where the fixtures and the temporary extraction folders go
 #             (default: build/bench-data; 2 GiB of fixtures, kept for the next run,
 #             plus 2 GiB of extraction output while the run lasts)
@@ -12,6 +12,9 @@
 #             less than six minutes ago (see README.md)
 #   --bin DIR skip the build and use the programs already built in DIR (a release
 #             build's bin folder)
+#   --only scale  run only the scale cases (4 GiB sparse folder, a million mails,
+#             a 100 MB mail, 10 000 attachments, every form; about half an hour),
+#             which a plain run leaves out
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -20,12 +23,15 @@ clean=0
 wait=1
 data=
 bin=
+only=
 while (($#)); do
     case $1 in
         --clean) clean=1 ;;
         --no-wait) wait=0 ;;
         --bin) bin=${2:?--bin needs a folder}; shift ;;
-        -h | --help) sed -n '3,14p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        --only) only=${2:?--only needs a section}; shift
+            [[ $only == scale ]] || { echo "run.sh: the only section is scale" >&2; exit 2; } ;;
+        -h | --help) sed -n '3,17p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
         -*) echo "run.sh: unknown option $1" >&2; exit 2 ;;
         *) data=$1 ;;
     esac
@@ -37,7 +43,7 @@ cd "$root"
 if [[ -z $bin ]]; then
     echo "== building (release preset)"
     cmake --preset release >/dev/null
-    cmake --build --preset release --target mailmend-cli mailmend-bench mailmend-bench-advanced mailmend-bench-fixture mailmend-bench-memory mailmend-bench-forms
+    cmake --build --preset release --target mailmend-cli mailmend-bench mailmend-bench-advanced mailmend-bench-fixture mailmend-bench-memory mailmend-bench-forms mailmend-bench-scale
     bin=$root/build/release/bin
 fi
 bin=$(cd "$bin" && pwd)
@@ -75,6 +81,13 @@ fixture() {
     "$bin/mailmend-bench-fixture" "$@" "$file"
     echo "$stamp" > "$file.stamp"
 }
+
+if [[ $only == scale ]]; then
+    # Each case writes its folder, runs every form on it and removes both before the next.
+    echo "== scale cases in $data"
+    "$bin/mailmend-bench-scale" --work "$data" --cli "$bin/mailmend-cli"
+    exit 0
+fi
 
 need_kib=$((4 * 1024 * 1024))
 free_kib=$(df -Pk "$data" | awk 'NR == 2 { print $4 }')
