@@ -63,6 +63,12 @@ StepResult MailLoop(JobContext& job, FileContext& file, int share,
     file.result.mailsFound = count;
     job.log().exec(strprintf("In %s file %d recoverable mails were found", printable(file.sourcePath).c_str(),
                              count));
+    // The mails of the part that could be read are still written; the file counts as
+    // not read in full.
+    if (reader.scanReadShort()) {
+        file.result.readIncomplete = true;
+        job.log().error(strprintf("Could not read %s in full", printable(file.sourcePath).c_str()));
+    }
     if (job.stopRequested())
         return StepResult::Abort;
     job.showStatus(strprintf("Scanning File : %s.dbx", printable(file.baseName).c_str()));
