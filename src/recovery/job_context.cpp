@@ -152,6 +152,15 @@ void deleteScratchMail(JobContext& job, const std::string& path, std::int32_t ma
                                   printable(path).c_str(), mail));
 }
 
+void storeUnfinished(JobContext& job, FileContext& file, const fs::path& store)
+{
+    job.log().error(strprintf("Could not write %s in full", printable(store.string()).c_str()));
+    file.result.storeUnfinished = true;
+    file.result.mailsFailed += file.result.mailsWritten;
+    file.result.mailsWritten = 0;
+    file.result.mailsCutShort = 0;
+}
+
 int JobAbort(JobContext& job)
 {
     job.view().RestoreIdleControls();
