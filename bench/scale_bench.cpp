@@ -207,6 +207,7 @@ int main(int argc, char** argv)
 {
     using namespace mailmend;
     using namespace mailmend::bench;
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // figures show as they come, also into a file
     auto args = optionPairs(argc, argv);
     if (!args.count("--make") && (!args.count("--work") || !args.count("--cli"))) {
         std::fprintf(stderr, "usage: %s --work DIR --cli PATH [--mails N] [--only CASE,...]\n", argv[0]);
