@@ -302,12 +302,12 @@ std::string carveOracleDifference(const AdvancedScanRun& run, const ByteString& 
 
 AdvancedScanRun runAdvancedScan(const std::filesystem::path& source,
                                 const std::filesystem::path& folder, std::size_t windowSize,
-                                const ScanMapper& mapper)
+                                const ScanSetup& setUp)
 {
     AdvancedScanRun run;
     dbx::MappedMailExtractor extractor;
-    if (mapper)
-        extractor.setMapper(mapper);
+    if (setUp)
+        setUp(extractor);
     extractor.setActive(true);
     if (windowSize != 0)
         extractor.setWindowSize(windowSize);

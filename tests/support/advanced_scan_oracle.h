@@ -9,7 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "platform/mapped_file.h"
+
+namespace mailmend::dbx {
+class MappedMailExtractor;
+}
 
 namespace mailmend::testing {
 
@@ -82,14 +85,15 @@ struct AdvancedScanRun {
     std::vector<int> carvePositions;
 };
 
-// How the extractor maps files in a run; empty keeps its own.
-using ScanMapper = std::function<platform::MappingResult(const std::filesystem::path&)>;
+// Sets up the run's extractor beyond the window size (how it maps files, the mails' file
+// times) before the first pass.
+using ScanSetup = std::function<void(dbx::MappedMailExtractor&)>;
 
 // Runs both passes on `source` the way the recovery does, with the working file and the
 // mails in `folder` (prefix "mail"). A window size of 0 keeps the extractor's own.
 AdvancedScanRun runAdvancedScan(const std::filesystem::path& source,
                                 const std::filesystem::path& folder, std::size_t windowSize = 0,
-                                const ScanMapper& mapper = {});
+                                const ScanSetup& setUp = {});
 
 // Only pass 2, on a working file written beforehand.
 AdvancedScanRun runCarve(const std::filesystem::path& working, const std::filesystem::path& folder,

@@ -12,7 +12,7 @@ using Bytes = std::shared_ptr<const std::vector<unsigned char>>;
 
 class MemoryFile final : public platform::ReadableFile {
 public:
-    explicit MemoryFile(std::vector<unsigned char> bytes) : m_bytes(std::move(bytes)) {}
+    explicit MemoryFile(std::vector<unsigned char> bytes) : m_bytes(std::move(bytes)) { }
 
     std::uint64_t size() const override { return m_bytes.size(); }
 
@@ -20,8 +20,8 @@ public:
     {
         if (position >= m_bytes.size())
             return 0;
-        const std::size_t n = static_cast<std::size_t>(
-            std::min<std::uint64_t>(count, m_bytes.size() - position));
+        const std::size_t n
+            = static_cast<std::size_t>(std::min<std::uint64_t>(count, m_bytes.size() - position));
         std::memcpy(buffer, m_bytes.data() + position, n);
         return n;
     }
@@ -32,13 +32,13 @@ private:
 
 class MemoryView final : public platform::MappedView {
 public:
-    explicit MemoryView(Bytes bytes) : m_bytes(std::move(bytes)) {}
+    explicit MemoryView(Bytes bytes) : m_bytes(std::move(bytes)) { }
 
     const std::uint8_t* map(std::uint64_t start, std::size_t length, bool) override
     {
         unmap();
-        if (length == 0 || start % platform::mappingGranularity() != 0
-            || start > m_bytes->size() || length > m_bytes->size() - start)
+        if (length == 0 || start % platform::mappingGranularity() != 0 || start > m_bytes->size()
+            || length > m_bytes->size() - start)
             return nullptr;
         m_window = std::make_unique<std::uint8_t[]>(length);
         std::memcpy(m_window.get(), m_bytes->data() + start, length);
@@ -53,7 +53,7 @@ private:
 
 class MemoryMapping final : public platform::FileMapping {
 public:
-    explicit MemoryMapping(Bytes bytes) : m_bytes(std::move(bytes)) {}
+    explicit MemoryMapping(Bytes bytes) : m_bytes(std::move(bytes)) { }
     std::uint64_t size() const override { return m_bytes->size(); }
     std::unique_ptr<platform::MappedView> newView() override
     {
