@@ -199,12 +199,14 @@ void readAndCheck(const Bytes& bytes)
             linked[b].nextIndex = file.blockTable().nextIndex(b);
             linked[b].role = file.blockTable().role(b);
         }
-    log.clear();
     file.setLogWriter(&discardingLog());
 
     const std::vector<std::int32_t> heads = file.mailHeads();
+    check(heads.size() == static_cast<std::size_t>(count), "the count is not the number of heads");
     for (std::int32_t i = 0; i < count; ++i) {
         const std::int32_t head = heads[static_cast<std::size_t>(i)];
+        check(head >= 0 && static_cast<std::size_t>(head) < linked.size(), "mail ", i,
+              " starts outside the block table");
         const std::string want = chainText(bytes, linked, head);
         // A head whose block another chain took over stays listed but is no mail.
         const bool ownMail
