@@ -178,4 +178,19 @@ std::uint64_t ownPeakBytes()
     return 0;
 }
 
+std::string mib(std::uint64_t bytes)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MiB", static_cast<double>(bytes) / (1 << 20));
+    return text;
+}
+
+std::map<std::string, std::string> optionPairs(int argc, char** argv)
+{
+    std::map<std::string, std::string> pairs;
+    for (int i = 1; i + 1 < argc; i += 2)
+        pairs[argv[i]] = argv[i + 1];
+    return pairs;
+}
+
 } // namespace mailmend::bench

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -52,6 +53,10 @@ TreeSize measureTree(const fs::path& root);
 double plainWrite(const fs::path& file, std::uint64_t bytes);
 
 std::string findOnPath(const std::string& name);
+std::string mib(std::uint64_t bytes); // "12.3 MiB"
+
+// The arguments as "--option value" pairs.
+std::map<std::string, std::string> optionPairs(int argc, char** argv);
 std::uint64_t ownPeakBytes(); // VmHWM of this process
 
 } // namespace mailmend::bench

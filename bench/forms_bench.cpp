@@ -39,11 +39,6 @@ ChildRun runForm(const std::string& cli, const fs::path& source, const fs::path&
     return runChild({cli, "-q", "-f", form, source.string(), "-o", out.string()});
 }
 
-std::string mib(std::uint64_t bytes)
-{
-    return strprintf("%.1f MiB", static_cast<double>(bytes) / (1 << 20));
-}
-
 } // namespace
 } // namespace mailmend::bench
 
@@ -51,9 +46,7 @@ int main(int argc, char** argv)
 {
     using namespace mailmend;
     using namespace mailmend::bench;
-    std::map<std::string, std::string> args;
-    for (int i = 1; i + 1 < argc; i += 2)
-        args[argv[i]] = argv[i + 1];
+    auto args = optionPairs(argc, argv);
     if (!args.count("--mails") || !args.count("--work") || !args.count("--cli")) {
         std::fprintf(stderr, "usage: %s --mails FILE.dbx --work DIR --cli PATH [--only FORM,...]\n", argv[0]);
         return 2;

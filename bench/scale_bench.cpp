@@ -36,11 +36,6 @@ struct Case {
     std::function<bool(const fs::path&)> make;
 };
 
-std::string mib(std::uint64_t bytes)
-{
-    return strprintf("%.1f MiB", static_cast<double>(bytes) / (1 << 20));
-}
-
 struct Found {
     std::uint64_t count = 0;
     std::vector<fs::path> firstFew; // at most a few: a million paths would swell this
@@ -212,9 +207,8 @@ int main(int argc, char** argv)
 {
     using namespace mailmend;
     using namespace mailmend::bench;
-    std::map<std::string, std::string> args;
-    for (int i = 1; i + 1 < argc; i += 2)
-        args[argv[i]] = argv[i + 1];
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // figures show as they come, also into a file
+    auto args = optionPairs(argc, argv);
     if (!args.count("--make") && (!args.count("--work") || !args.count("--cli"))) {
         std::fprintf(stderr, "usage: %s --work DIR --cli PATH [--mails N] [--only CASE,...]\n", argv[0]);
         return 2;

@@ -8,9 +8,3 @@ mailmend_test(advanced_scan_tests
   ${CMAKE_CURRENT_LIST_DIR}/advanced_scan_random_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/advanced_scan_large_test.cpp)
 
-# The plain procedure looks at every byte of thousands of inputs, several texts at each;
-# unoptimised it would take most of a Debug or sanitizer run.
-if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
-  set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/support/advanced_scan_oracle.cpp
-    PROPERTIES COMPILE_OPTIONS "-O2")
-endif()

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/mapped_file.h"
-#include "support/advanced_scan_oracle.h"
+#include "support/advanced_scan_checks.h"
 #include "support/dbx_fixture.h"
 #include "support/temp_dir.h"
 

@@ -17,7 +17,7 @@
 #include "dbx/mapped_mail_extractor.h"
 #include "platform/cancellation.h"
 #include "platform/mapped_file.h"
-#include "support/advanced_scan_oracle.h"
+#include "support/advanced_scan_checks.h"
 #include "support/dbx_fixture.h"
 #include "support/real_corpus.h"
 #include "support/temp_dir.h"

@@ -15,6 +15,7 @@
 #include "log/text.h"
 #include "search/search_dialog.h"
 #include "search/search_walk.h"
+#include "support/fake_lister.h"
 #include "support/temp_dir.h"
 
 namespace mailmend::search {
@@ -32,106 +33,7 @@ FileRowTexts pathRow(const std::string& path)
     return row;
 }
 
-// A directory tree in memory. Every directory lists "." and ".." first, as real ones do.
-class FakeLister final : public platform::DirectoryLister {
-public:
-    FakeLister() { m_tree["/r"]; }
-
-    std::string addDirectory(const std::string& parent, const std::string& name, bool symlink = false)
-    {
-        const std::string path = (std::filesystem::path(parent) / name).string();
-        m_tree[parent].push_back({name, path, true, symlink, false});
-        m_tree[path];
-        return path;
-    }
-    void addFile(const std::string& dir, const std::string& name, std::uint64_t size = 0, bool withStatus = true)
-    {
-        const std::string path = (std::filesystem::path(dir) / name).string();
-        m_tree[dir].push_back({name, path, false, false, false});
-        if (withStatus)
-            m_status[path] = {size, 0};
-    }
-    void makeUnlistable(const std::string& dir) { m_unlistable.insert(dir); }
-
-    // Fetching entry number `n` of the whole walk holds the walker until release().
-    void gateAt(long n) { m_gate = n; }
-    void waitReached() const { while (!m_reached) std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
-    void release() { m_released = true; }
-
-    std::unique_ptr<platform::DirectoryListing> list(const std::filesystem::path& dir,
-                                                     std::string_view pattern) const override
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_calls.push_back(dir.string() + " " + std::string(pattern));
-        }
-        const auto it = m_tree.find(dir.string());
-        if (it == m_tree.end() || m_unlistable.count(dir.string()))
-            return nullptr;
-        std::vector<platform::DirectoryEntry> entries {{".", dir / ".", true, false, true},
-                                                       {"..", dir / "..", true, false, true}};
-        entries.insert(entries.end(), it->second.begin(), it->second.end());
-        std::erase_if(entries, [&](const auto& e) { return !platform::matchesWildcard(e.name, pattern); });
-        return std::make_unique<Listing>(*this, std::move(entries));
-    }
-
-    std::optional<platform::FileStatus> status(const std::filesystem::path& file) const override
-    {
-        const auto it = m_status.find(file.string());
-        return it == m_status.end() ? std::nullopt : std::optional(it->second);
-    }
-
-    std::vector<std::string> calls() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_calls;
-    }
-
-    mutable std::atomic<long> fetched {0};
-    mutable std::atomic<int> openListings {0};
-    mutable std::atomic<int> mostOpenListings {0};
-
-private:
-    class Listing final : public platform::DirectoryListing {
-    public:
-        Listing(const FakeLister& lister, std::vector<platform::DirectoryEntry> entries)
-            : m_lister(lister), m_entries(std::move(entries))
-        {
-            const int open = ++m_lister.openListings;
-            int most = m_lister.mostOpenListings;
-            while (open > most && !m_lister.mostOpenListings.compare_exchange_weak(most, open)) {
-            }
-        }
-        ~Listing() override { --m_lister.openListings; }
-
-        bool next(platform::DirectoryEntry& entry) override
-        {
-            if (m_next == m_entries.size())
-                return false;
-            if (++m_lister.fetched == m_lister.m_gate) {
-                m_lister.m_reached = true;
-                while (!m_lister.m_released)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-            entry = m_entries[m_next++];
-            return true;
-        }
-
-    private:
-        const FakeLister& m_lister;
-        std::vector<platform::DirectoryEntry> m_entries;
-        std::size_t m_next = 0;
-    };
-
-    std::map<std::string, std::vector<platform::DirectoryEntry>> m_tree;
-    std::map<std::string, platform::FileStatus> m_status;
-    std::set<std::string> m_unlistable;
-    mutable std::mutex m_mutex;
-    mutable std::vector<std::string> m_calls;
-    long m_gate = -1;
-    mutable std::atomic<bool> m_reached {false};
-    std::atomic<bool> m_released {false};
-};
+using testing::FakeLister;
 
 struct Shown {
     std::string text;

@@ -3,8 +3,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dbx/mail_file_time.h"
@@ -45,7 +47,9 @@ public:
 // Use: open, findConvertableMails, saveMailToEML for each number, close.
 class DbxFile {
 public:
-    using Opener = platform::OpenResult (*)(const std::filesystem::path&);
+    // How the file is opened. A callable, so that a caller can hand over a file it holds
+    // (bytes in memory, a file that fails on purpose).
+    using Opener = std::function<platform::OpenResult(const std::filesystem::path&)>;
 
     DbxFile();
     ~DbxFile();
@@ -88,7 +92,7 @@ public:
 
     // Seams for tests: where log lines go (file logs by default) and how files open.
     void setLogWriter(LogWriter* writer) { m_logWriter = writer; }
-    void setOpener(Opener opener) { m_opener = opener; }
+    void setOpener(Opener opener) { m_opener = std::move(opener); }
     // The permissions (before the umask) of the mail files saveMailToEML creates: 0600
     // for scratch files that only pass through on their way into a store.
     void setNewFileMode(unsigned mode) { m_newFileMode = mode; }
@@ -129,7 +133,7 @@ private:
     bool m_scanReadShort = false;
     std::string m_lastOpenError;
     LogWriter* m_logWriter = &fileLog();
-    Opener m_opener = &platform::openForReading;
+    Opener m_opener = platform::openForReading;
     unsigned m_newFileMode = 0666;
     MailFileTimes m_fileTimes;
     const platform::CancellationToken* m_cancel = nullptr;

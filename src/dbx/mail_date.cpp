@@ -51,7 +51,9 @@ private:
             else if (m_text[m_pos] == ')' && --depth == 0)
                 break;
         }
-        ++m_pos;
+        // Past the closing parenthesis; a comment left open runs to the end.
+        if (m_pos < m_text.size())
+            ++m_pos;
     }
 
     std::string_view m_text;

@@ -5,8 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "dbx/mail_file_time.h"
 #include "platform/cancellation.h"
@@ -33,7 +35,8 @@ public:
 // file. Both passes end early when the running flag is cleared from another thread.
 class MappedMailExtractor {
 public:
-    using Mapper = platform::MappingResult (*)(const std::filesystem::path&);
+    // How a file is mapped; a callable, so that it can serve bytes the caller holds.
+    using Mapper = std::function<platform::MappingResult(const std::filesystem::path&)>;
 
     MappedMailExtractor();
     ~MappedMailExtractor();
@@ -80,7 +83,7 @@ public:
     // Seams for tests: how files are mapped, and the window size (rounded up to a
     // multiple of the mapping granularity). Windows only pace the progress bar and
     // the checks of the running flag; the output does not depend on them.
-    void setMapper(Mapper mapper) { m_mapper = mapper; }
+    void setMapper(Mapper mapper) { m_mapper = std::move(mapper); }
     void setWindowSize(std::size_t bytes);
 
     // A window over the mapped file; the passes' own business.
@@ -111,7 +114,7 @@ private:
     std::uint32_t m_mailsCutShort = 0;
     const platform::CancellationToken* m_cancel = nullptr;
     MailFileTimes m_fileTimes;
-    Mapper m_mapper = &platform::mapFileForReading;
+    Mapper m_mapper = platform::mapFileForReading;
     std::size_t m_windowSize = 4u << 20;
 };
 

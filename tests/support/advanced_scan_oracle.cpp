@@ -224,6 +224,21 @@ std::string difference(const std::string& got, const std::string& want)
     return out.str();
 }
 
+// Builds a failure message with <<.
+class Said {
+public:
+    template <typename T>
+    Said& operator<<(const T& value)
+    {
+        m_out << value;
+        return *this;
+    }
+    operator std::string() const { return m_out.str(); }
+
+private:
+    std::ostringstream m_out;
+};
+
 bool climbs(const std::vector<int>& positions, int from, int to)
 {
     if (positions.empty() || positions.front() != from || positions.back() != to)
@@ -242,56 +257,57 @@ std::string listed(const std::vector<int>& positions)
     return out.str();
 }
 
-::testing::AssertionResult carveAgrees(const AdvancedScanRun& run, const ByteString& working)
+std::string carveAgrees(const AdvancedScanRun& run, const ByteString& working)
 {
     const std::vector<std::string> want = rangeTexts(working, literalCarve(working));
     if (!working.empty() && !run.workingOpened)
-        return ::testing::AssertionFailure() << "the working file could not be opened";
+        return Said() << "the working file could not be opened";
     for (std::size_t k = 0; k < std::min(want.size(), run.mails.size()); ++k)
         if (run.mails[k] != want[k])
-            return ::testing::AssertionFailure()
-                << "mail " << k + 1 << " of " << want.size() << ": " << difference(run.mails[k], want[k]);
+            return Said() << "mail " << k + 1 << " of " << want.size() << ": " << difference(run.mails[k], want[k]);
     if (run.mails.size() != want.size() || run.emlFiles != want.size())
-        return ::testing::AssertionFailure() << run.mails.size() << " mails numbered from 1 and "
+        return Said() << run.mails.size() << " mails numbered from 1 and "
                                              << run.emlFiles << " .eml files where " << want.size()
                                              << " were expected";
     if (run.mailsWritten != want.size() || run.mailsFailed != 0 || run.nextCounter != want.size() + 1)
-        return ::testing::AssertionFailure()
-            << "tallies: " << run.mailsWritten << " written, " << run.mailsFailed
+        return Said() << "tallies: " << run.mailsWritten << " written, " << run.mailsFailed
             << " failed, next counter " << run.nextCounter << " for " << want.size() << " mails";
     if (run.workingOpened && !climbs(run.carvePositions, 50, 100))
-        return ::testing::AssertionFailure() << "carve progress:" << listed(run.carvePositions);
-    return ::testing::AssertionSuccess();
+        return Said() << "carve progress:" << listed(run.carvePositions);
+    return {};
 }
 
 } // namespace
 
-::testing::AssertionResult matchesOracle(const AdvancedScanRun& run, const ByteString& source)
+std::string oracleDifference(const AdvancedScanRun& run, const ByteString& source)
 {
     if (!source.empty() && !run.sourceOpened)
-        return ::testing::AssertionFailure() << "the source could not be opened";
+        return Said() << "the source could not be opened";
     const ByteString working = literalCopy(source);
     if (run.working != toText(working))
-        return ::testing::AssertionFailure() << "working file: " << difference(run.working, toText(working));
+        return Said() << "working file: " << difference(run.working, toText(working));
     if (run.sourceOpened && run.copyFailed)
-        return ::testing::AssertionFailure() << "the copy reports a failure";
+        return Said() << "the copy reports a failure";
     if (run.sourceOpened && !climbs(run.copyPositions, 0, 50))
-        return ::testing::AssertionFailure() << "copy progress:" << listed(run.copyPositions);
+        return Said() << "copy progress:" << listed(run.copyPositions);
     return carveAgrees(run, working);
 }
 
-::testing::AssertionResult carveMatchesOracle(const AdvancedScanRun& run, const ByteString& working)
+std::string carveOracleDifference(const AdvancedScanRun& run, const ByteString& working)
 {
     if (run.working != toText(working))
-        return ::testing::AssertionFailure() << "the working file changed";
+        return Said() << "the working file changed";
     return carveAgrees(run, working);
 }
 
 AdvancedScanRun runAdvancedScan(const std::filesystem::path& source,
-                                const std::filesystem::path& folder, std::size_t windowSize)
+                                const std::filesystem::path& folder, std::size_t windowSize,
+                                const ScanSetup& setUp)
 {
     AdvancedScanRun run;
     dbx::MappedMailExtractor extractor;
+    if (setUp)
+        setUp(extractor);
     extractor.setActive(true);
     if (windowSize != 0)
         extractor.setWindowSize(windowSize);

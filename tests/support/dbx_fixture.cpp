@@ -366,33 +366,4 @@ std::string readFile(const std::filesystem::path& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-namespace {
-
-class MemoryFile final : public platform::ReadableFile {
-public:
-    explicit MemoryFile(std::vector<unsigned char> bytes) : m_bytes(std::move(bytes)) {}
-
-    std::uint64_t size() const override { return m_bytes.size(); }
-
-    std::size_t readAt(std::uint64_t position, void* buffer, std::size_t count) override
-    {
-        if (position >= m_bytes.size())
-            return 0;
-        const std::size_t n = static_cast<std::size_t>(
-            std::min<std::uint64_t>(count, m_bytes.size() - position));
-        std::memcpy(buffer, m_bytes.data() + position, n);
-        return n;
-    }
-
-private:
-    std::vector<unsigned char> m_bytes;
-};
-
-} // namespace
-
-std::unique_ptr<platform::ReadableFile> memoryFile(std::vector<unsigned char> bytes)
-{
-    return std::make_unique<MemoryFile>(std::move(bytes));
-}
-
 } // namespace mailmend::testing

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_reader.h"
+#include "support/memory_files.h"
 
 namespace mailmend::testing {
 
@@ -145,8 +145,5 @@ private:
 void writeFile(const std::filesystem::path& path, const std::vector<unsigned char>& bytes);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 std::string readFile(const std::filesystem::path& path);
-
-// A ReadableFile over bytes in memory, for the scan without a disk.
-std::unique_ptr<platform::ReadableFile> memoryFile(std::vector<unsigned char> bytes);
 
 } // namespace mailmend::testing

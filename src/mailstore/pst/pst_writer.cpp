@@ -289,7 +289,7 @@ bool PstWriter::addMessageUnguarded(FolderId folderId, const MailMessage& mail,
 bool PstWriter::writeFolder(const Folder& folder)
 {
     BlockStore& store = m_parts->store;
-    auto summary = [this](const Folder& f) {
+    auto summary = [](const Folder& f) {
         FolderSummary s;
         s.nid = f.nid;
         s.name = f.name;

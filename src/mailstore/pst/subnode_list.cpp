@@ -63,4 +63,16 @@ std::optional<Bid> SubnodeList::write(BlockStore& store)
     return store.write(block, true);
 }
 
+std::optional<NodeBlocks> finishHeapNode(HeapBuilder& heap, Hid root, SubnodeList& subnodes,
+                                         BlockStore& store)
+{
+    const auto data = heap.finish(root);
+    if (!data)
+        return std::nullopt;
+    const auto sub = subnodes.write(store);
+    if (!sub)
+        return std::nullopt;
+    return NodeBlocks {*data, *sub};
+}
+
 } // namespace mailmend::mailstore::pst

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "mailstore/pst/block_store.h"
+#include "mailstore/pst/heap.h"
 
 namespace mailmend::mailstore::pst {
 
@@ -39,5 +40,9 @@ private:
     std::uint32_t m_nextValueIndex = 1;
     bool m_overflow = false;
 };
+
+// Ends a node whose data is a heap: the heap's last blocks, then its subnode list.
+std::optional<NodeBlocks> finishHeapNode(HeapBuilder& heap, Hid root, SubnodeList& subnodes,
+                                         BlockStore& store);
 
 } // namespace mailmend::mailstore::pst

@@ -209,13 +209,7 @@ std::optional<NodeBlocks> TableContextBuilder::finish()
     const auto root = m_heap.allocate(info);
     if (!root)
         return std::nullopt;
-    const auto data = m_heap.finish(*root);
-    if (!data)
-        return std::nullopt;
-    const auto sub = m_subnodes.write(m_store);
-    if (!sub)
-        return std::nullopt;
-    return NodeBlocks {*data, *sub};
+    return finishHeapNode(m_heap, *root, m_subnodes, m_store);
 }
 
 } // namespace mailmend::mailstore::pst

@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Inputs the fuzz targets found that once went wrong, each pinned where it went wrong.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "dbx/mail_date.h"
+
+namespace mailmend {
+namespace {
+
+// A Date whose comment is left open ran the date reader one past the text's end, and it
+// threw: the folder-file writer refused the mail, and with mail file times on the
+// Advanced Scan let the exception out of carveMails.
+TEST(FuzzFindings, DateWithACommentLeftOpen)
+{
+    EXPECT_EQ(dbx::parseMailDate("Wed, 09(Mar 2005 09:00:00 +0000"), std::nullopt);
+    EXPECT_EQ(dbx::parseMailDate("Tue, 1 Jul 2003 10:52:37 +0200 (CEST"),
+              dbx::parseMailDate("Tue, 1 Jul 2003 10:52:37 +0200"));
+    EXPECT_EQ(dbx::parseMailDate("("), std::nullopt);
+}
+
+} // namespace
+} // namespace mailmend
