@@ -141,7 +141,7 @@ TEST(RecoveryJob, SeveralFilesAndASecondRun)
     // The run went through, but says plainly that it could not read every file.
     EXPECT_EQ(h.closingBox(),
               "box Norvale Mailmend|Files recovered to " + h.destination.string()
-                  + " folder, but 1 of 4 files could not be read. The error log has the details.");
+                  + " folder, but 1 of 4 files could not be read. The logs have the details.");
     EXPECT_EQ(h.errors(),
               (std::vector<std::string> {openError, "Trying to find convertable mails without opening the file",
                                          "Error: Trying to close file without opening DBX file first"}));
@@ -418,7 +418,7 @@ TEST(RecoveryJob, EveryFileKeepsItsOwnFolderOrFailsAlone)
     EXPECT_EQ(results[2].mailsFound, -1) << "not a mail was tried";
     EXPECT_EQ(h.closingBox(),
               "box Norvale Mailmend|Files recovered to " + h.destination.string()
-                  + " folder, but 1 output folder could not be made. The error log has the details.");
+                  + " folder, but 1 output folder could not be made. The logs have the details.");
 }
 
 // Scratch folders live in a folder of the run's own (0700, under a name nobody can

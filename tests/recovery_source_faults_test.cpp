@@ -55,7 +55,7 @@ TEST(SourceFaults, FileCutShortWhileItsMailsAreWritten)
     EXPECT_EQ(files, static_cast<std::size_t>(result.mailsWritten));
     EXPECT_EQ(h.closingBox(), "box Norvale Mailmend|Files recovered to " + h.destination.string()
                                  + " folder, but " + std::to_string(result.mailsFailed)
-                                 + " mails could not be written. The error log has the details.");
+                                 + " mails could not be written. The logs have the details.");
 }
 
 // The Advanced Scan's copy meets the cut: what was copied is still carved, no working
@@ -84,7 +84,7 @@ TEST(SourceFaults, FileCutShortWhileTheAdvancedScanCopiesIt)
     EXPECT_FALSE(fs::exists(h.destination / "1_Recovered_Inbox_As_EMLwithAdvacedScan" / "temp.dbx"));
     EXPECT_TRUE(h.log.contains(testing::errorLine("Advanced Scan could not read " + path + " in full")));
     EXPECT_EQ(h.closingBox(), "box Norvale Mailmend|Files recovered to " + h.destination.string()
-                                 + " folder, but 1 of 1 file could not be read. The error log has the details.");
+                                 + " folder, but 1 of 1 file could not be read. The logs have the details.");
 }
 
 } // namespace

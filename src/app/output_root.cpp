@@ -1,16 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/output_root.h"
 
-#include <system_error>
-
 #include "log/text.h"
 #include "platform/directories.h"
 #include "platform/file_system.h"
 
 namespace mailmend::app {
 namespace {
-
-namespace fs = std::filesystem;
 
 bool endsInSeparator(const std::string& path)
 {
@@ -87,12 +83,11 @@ NewOutputRoot createNewOutputRoot(const std::string& parent, const platform::Clo
     std::string path;
     for (int attempt = 0; attempt < kNamesTried; ++attempt) {
         path = outputRootPath(parent, name);
-        std::error_code ec;
-        if (fs::create_directory(path, ec))
+        std::string error;
+        if (platform::createDirectory(path, &error))
             return {path, {}};
-        if (ec) // not merely there already
-            return {{}, strprintf("cannot create the folder %s: %s", path.c_str(),
-                                  ec.message().c_str())};
+        if (!platform::pathEntryExists(path)) // not merely there already
+            return {{}, strprintf("cannot create the folder %s: %s", path.c_str(), error.c_str())};
         std::string next = name;
         for (int i = 0; i < kPausesPerName && next == name; ++i) {
             pause();

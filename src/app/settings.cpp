@@ -1,14 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/settings.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
-#include <system_error>
-#include <unistd.h>
-
 #include "platform/directories.h"
 #include "platform/file_reader.h"
+#include "platform/whole_writes.h"
 
 namespace mailmend::app {
 namespace {
@@ -16,20 +11,6 @@ namespace {
 bool switchAt(std::string_view bytes, std::size_t offset)
 {
     return offset < bytes.size() && bytes[offset] == '1';
-}
-
-bool writeAll(int fd, const std::string& bytes)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 } // namespace
@@ -64,22 +45,7 @@ bool writeSettingsFile(const std::filesystem::path& file, const Settings& settin
 {
     if (file.has_parent_path())
         platform::createDirectories(file.parent_path());
-    std::filesystem::path scratch = file;
-    scratch += ".new";
-    const int fd = ::open(scratch.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    bool ok = writeAll(fd, formatSettings(settings));
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
-    std::error_code ec;
-    if (ok)
-        std::filesystem::rename(scratch, file, ec);
-    if (!ok || ec) {
-        std::filesystem::remove(scratch, ec);
-        return false;
-    }
-    return true;
+    return platform::replaceFile(file, formatSettings(settings));
 }
 
 std::filesystem::path settingsDirectory(const std::filesystem::path& executableDirectory)

@@ -97,9 +97,12 @@ void testChunk(const unsigned char* buffer, std::uint64_t base, std::size_t firs
 
 template <typename Sink>
 std::uint64_t scanInto(platform::ReadableFile& file, std::uint64_t fileSize, Sink sink,
-                       const Logger& log, const platform::CancellationToken* cancel)
+                       const Logger& log, const platform::CancellationToken* cancel,
+                       bool* readShort)
 {
     std::uint64_t found = 0;
+    if (readShort)
+        *readShort = false;
     log.exec("Advance Search Initialized");
     try {
         sink.clear(fileSize);
@@ -114,8 +117,17 @@ std::uint64_t scanInto(platform::ReadableFile& file, std::uint64_t fileSize, Sin
                 base -= kScanChunkOverlap;
             const std::size_t got = file.readAt(base, buffer.data(), kScanChunkSize);
             last = got;
-            if (got == 0)
+            if (got == 0) {
+                // Short of the size the file had when it was opened: not its end.
+                if (base < fileSize) {
+                    log.error(strprintf("Could not read beyond offset %llu of %llu",
+                                        static_cast<unsigned long long>(base),
+                                        static_cast<unsigned long long>(fileSize)));
+                    if (readShort)
+                        *readShort = true;
+                }
                 break;
+            }
             log.exec(strprintf("Scanning from offset:%llu to ReadCount:%zu",
                                static_cast<unsigned long long>(base), got));
             if (got >= kBlockHeaderSize) {
@@ -144,16 +156,17 @@ std::uint64_t scanInto(platform::ReadableFile& file, std::uint64_t fileSize, Sin
 } // namespace
 
 std::uint64_t scanBlocks(platform::ReadableFile& file, std::uint64_t fileSize, BlockTable& table,
-                         const Logger& log, const platform::CancellationToken* cancel)
+                         const Logger& log, const platform::CancellationToken* cancel,
+                         bool* readShort)
 {
-    return scanInto(file, fileSize, PlainSink {table, log}, log, cancel);
+    return scanInto(file, fileSize, PlainSink {table, log}, log, cancel, readShort);
 }
 
 std::uint64_t scanBlocks(platform::ReadableFile& file, std::uint64_t fileSize,
                          PackedBlockTable& table, const Logger& log,
-                         const platform::CancellationToken* cancel)
+                         const platform::CancellationToken* cancel, bool* readShort)
 {
-    return scanInto(file, fileSize, PackedSink {table}, log, cancel);
+    return scanInto(file, fileSize, PackedSink {table}, log, cancel, readShort);
 }
 
 } // namespace mailmend::dbx

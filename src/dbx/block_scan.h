@@ -22,13 +22,17 @@ inline constexpr std::size_t kScanChunkOverlap = 16;
 // increasing file position. `fileSize` bounds the links. Returns the number of headers
 // found. Logs "Advance Search Initialized", one "Scanning from offset:…" line per chunk
 // read and "%d Normal object found". Ends before the next chunk once `cancel` is set.
+// A read that comes up short of `fileSize` (the file shrank, the disk failed) ends the
+// scan with what was found, logged as an error; `readShort` is then set when given.
 std::uint64_t scanBlocks(platform::ReadableFile& file, std::uint64_t fileSize, BlockTable& table,
-                         const Logger& log, const platform::CancellationToken* cancel = nullptr);
+                         const Logger& log, const platform::CancellationToken* cancel = nullptr,
+                         bool* readShort = nullptr);
 
 // The same into the reader's packed table. Running out of memory ends the scan with what
 // was found until then, logged as an exception.
 std::uint64_t scanBlocks(platform::ReadableFile& file, std::uint64_t fileSize,
                          PackedBlockTable& table, const Logger& log,
-                         const platform::CancellationToken* cancel = nullptr);
+                         const platform::CancellationToken* cancel = nullptr,
+                         bool* readShort = nullptr);
 
 } // namespace mailmend::dbx

@@ -69,6 +69,7 @@ bool DbxFile::open(const std::string& path)
         }
         m_strBaseName = baseNameOf(path);
         m_lastOpenError.clear();
+        m_scanReadShort = false;
         m_nBlocksFound = 0;
         m_nFileSize = 0;
         resetTables();
@@ -125,7 +126,8 @@ std::int32_t DbxFile::findConvertableMails(std::int32_t& count)
     std::vector<std::uint32_t>().swap(m_visited);
     m_walk = 0;
     try {
-        m_nBlocksFound = scanBlocks(*m_pFile, m_nFileSize, m_blocks, logger(), m_cancel);
+        m_nBlocksFound
+            = scanBlocks(*m_pFile, m_nFileSize, m_blocks, logger(), m_cancel, &m_scanReadShort);
     } catch (...) {
         logger().error("Error in searching object");
     }

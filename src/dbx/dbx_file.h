@@ -86,6 +86,9 @@ public:
     bool lastMailCutShort() const { return m_lastMailCutShort; }
     // The system's reason when the last open failed.
     const std::string& lastOpenError() const { return m_lastOpenError; }
+    // The last findConvertableMails could not read the whole file: its mails are those of
+    // the part that was read.
+    bool scanReadShort() const { return m_scanReadShort; }
 
     // Seams for tests: where log lines go (file logs by default) and how files open.
     void setLogWriter(LogWriter* writer) { m_logWriter = writer; }
@@ -127,6 +130,7 @@ private:
 
     MailWriteResult m_lastWriteResult = MailWriteResult::NotOpen;
     bool m_lastMailCutShort = false;
+    bool m_scanReadShort = false;
     std::string m_lastOpenError;
     LogWriter* m_logWriter = &fileLog();
     Opener m_opener = platform::openForReading;

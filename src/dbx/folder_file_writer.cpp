@@ -367,6 +367,8 @@ void FolderFileWriter::abandon(MessageDraft& draft)
     }
     m_droppedBytes += std::uint64_t {draft.m_blocksTaken} * kBlockSize;
     forget(draft);
+    // No index record leads to the dropped blocks (zeroed or not): the file is whole.
+    m_file.clearFailure();
 }
 
 std::uint32_t FolderFileWriter::messageCount() const
@@ -437,9 +439,8 @@ bool FolderFileWriter::close()
     } catch (...) {
         written = fail("out of memory");
     }
-    m_file.flush();
-    m_file.close();
-    return written;
+    written = m_file.flush() && written;
+    return m_file.close() && written;
 }
 
 } // namespace mailmend::dbx

@@ -246,7 +246,9 @@ void MappedMailExtractor::reset()
     m_lastOpenError.clear();
     m_copyFailed = false;
     m_readFailed = false;
+    m_carveReadFailed = false;
     m_mailsWritten = 0;
+    m_mailsCutShort = 0;
     m_mailsFailed = 0;
 }
 
@@ -284,6 +286,7 @@ void MappedMailExtractor::copyWithoutBlockHeaders(const std::filesystem::path& w
 {
     m_copyFailed = false;
     m_readFailed = false;
+    m_workingSize = 0;
     bar.setPosition(0);
     platform::BufferedOutputFile out;
     const bool created = out.create(workingPath);
@@ -314,6 +317,7 @@ void MappedMailExtractor::copyWithoutBlockHeaders(const std::filesystem::path& w
         }
         window.release();
     }
+    m_workingSize = out.position();
     if (created && !out.close())
         m_copyFailed = true;
     bar.setPosition(50);
@@ -322,6 +326,7 @@ void MappedMailExtractor::copyWithoutBlockHeaders(const std::filesystem::path& w
 void MappedMailExtractor::carveMails(const std::string& prefix, ProgressSink& bar)
 {
     m_strPrefix = prefix;
+    m_carveReadFailed = false;
     if (!running())
         return;
     bar.setPosition(50);
@@ -339,8 +344,10 @@ void MappedMailExtractor::carveMails(const std::string& prefix, ProgressSink& ba
                 stopped = true;
                 break;
             }
-            if (!window.reach(p))
+            if (!window.reach(p)) {
+                m_carveReadFailed = true;
                 break;
+            }
             bar.setPosition(static_cast<int>(50 + p * 100 / m_nSize / 2));
             const std::uint64_t to = std::min(window.ownEnd(), positionsEnd);
             findTexts(window, m_nSize, p, to, From | Mime, [&](TextKind kind, std::uint64_t at) {
@@ -380,8 +387,15 @@ void MappedMailExtractor::extractMail(std::uint64_t start)
         const std::uint64_t positionsEnd = m_nSize - kCarveReach + 1;
         WindowCursor& window = *m_extractWindow;
         for (std::uint64_t p = start; p < positionsEnd;) {
-            if (!running() || !window.reach(p))
+            if (!running())
                 return;
+            if (!window.reach(p)) {
+                // The mail is lost; it keeps its number, so the next one keeps its own.
+                m_carveReadFailed = true;
+                ++m_nCounter;
+                ++m_mailsFailed;
+                return;
+            }
             const std::uint64_t to = std::min(window.ownEnd(), positionsEnd);
             std::uint64_t end = 0;
             findTexts(window, m_nSize, p, to, Mime | ReturnPath | Received,
@@ -407,7 +421,11 @@ void MappedMailExtractor::extractMail(std::uint64_t start)
             p = to;
         }
     }
+    const std::uint32_t written = m_mailsWritten;
     writeRange(start, m_nSize); // no next mail: this one runs to the end
+    // Where the copy failed the working file stops, and the mail may stop short of its end.
+    if (m_copyFailed && m_mailsWritten > written)
+        ++m_mailsCutShort;
 }
 
 namespace {

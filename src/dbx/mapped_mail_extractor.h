@@ -68,8 +68,15 @@ public:
     const std::string& lastOpenError() const { return m_lastOpenError; }
     bool copyFailed() const { return m_copyFailed; } // working file not created or not written in full
     bool readFailed() const { return m_readFailed; } // a window of the source could not be read
+    // A window of the working file could not be read while carving: the mails from there
+    // on are missing.
+    bool carveReadFailed() const { return m_carveReadFailed; }
+    // Bytes the last copyWithoutBlockHeaders put in the working file.
+    std::uint64_t workingSize() const { return m_workingSize; }
     std::uint32_t mailsWritten() const { return m_mailsWritten; }
     std::uint32_t mailsFailed() const { return m_mailsFailed; } // could not be created or written in full
+    // Written, but from a working file the copy could not finish: they may lack their end.
+    std::uint32_t mailsCutShort() const { return m_mailsCutShort; }
     std::uint64_t size() const { return m_nSize; }
     std::uint32_t nextCounter() const { return m_nCounter; }
 
@@ -100,8 +107,11 @@ private:
     std::string m_lastOpenError;
     bool m_copyFailed = false;
     bool m_readFailed = false;
+    bool m_carveReadFailed = false;
+    std::uint64_t m_workingSize = 0;
     std::uint32_t m_mailsWritten = 0;
     std::uint32_t m_mailsFailed = 0;
+    std::uint32_t m_mailsCutShort = 0;
     const platform::CancellationToken* m_cancel = nullptr;
     MailFileTimes m_fileTimes;
     Mapper m_mapper = platform::mapFileForReading;

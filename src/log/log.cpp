@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "log/log.h"
 
-#include <cerrno>
-#include <fcntl.h>
 #include <mutex>
-#include <unistd.h>
 
 #include "log/text.h"
 #include "platform/directories.h"
+#include "platform/whole_writes.h"
 
 namespace mailmend {
 namespace {
@@ -42,29 +40,6 @@ std::string withCrLf(const std::string& text)
     return out;
 }
 
-// One open, one append, one close: the line is on disk when this returns.
-bool appendToFile(const std::filesystem::path& file, const std::string& bytes, bool& opened)
-{
-    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    opened = fd >= 0;
-    if (!opened)
-        return false;
-    std::size_t done = 0;
-    bool ok = true;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    return ok;
-}
-
 class FileLogWriter final : public LogWriter {
 public:
     void write(const std::string& message, bool isError) override
@@ -95,9 +70,8 @@ void InitLogs(const std::filesystem::path& baseDirectory, const platform::Clock&
     header += withCrLf(strprintf("Time : %d:%d:%d", time.hour, time.minute, time.second));
     header += withCrLf(rule);
 
-    bool opened = false;
-    appendToFile(folder / kErrorLog, header, opened); // each file on its own
-    appendToFile(folder / kExecLog, header, opened);
+    platform::appendToFile(folder / kErrorLog, header); // each file on its own
+    platform::appendToFile(folder / kExecLog, header);
 
     std::lock_guard lock(g_rememberedMutex);
     g_remembered = baseDirectory;
@@ -126,7 +100,7 @@ bool WriteLog(int code, int errorNumber, const std::string& message, bool isErro
         const std::string line
             = withCrLf(strprintf("Code:%d  Error:%d  MSG:", code, errorNumber) + message);
         bool opened = false;
-        appendToFile(file, line, opened);
+        platform::appendToFile(file, line, &opened);
         return opened;
     } catch (...) {
         return false;

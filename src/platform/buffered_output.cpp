@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "platform/posix_open.h"
+#include "platform/system_calls.h"
 
 namespace mailmend::platform {
 namespace {
@@ -14,7 +15,7 @@ namespace {
 bool writeAllAt(int fd, const std::uint8_t* data, std::size_t count, std::uint64_t position)
 {
     while (count > 0) {
-        const ssize_t done = ::pwrite(fd, data, count, static_cast<off_t>(position));
+        const ssize_t done = sys::writeAt(fd, data, count, position);
         if (done < 0 && errno == EINTR)
             continue;
         if (done <= 0)
@@ -94,7 +95,7 @@ bool BufferedOutputFile::close()
     if (m_fd < 0)
         return false;
     flush();
-    if (::ftruncate(m_fd, static_cast<off_t>(m_base)) != 0)
+    if (sys::truncateFile(m_fd, m_base) != 0)
         m_failed = true;
     const bool closed = ::close(m_fd) == 0;
     m_fd = -1;

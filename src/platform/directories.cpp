@@ -7,6 +7,9 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <vector>
+
+#include "platform/system_calls.h"
 
 namespace mailmend::platform {
 namespace {
@@ -29,7 +32,7 @@ std::filesystem::path xdgDirectory(const char* variable, const char* fallbackUnd
 
 bool createDirectory(const std::filesystem::path& path, std::string* error)
 {
-    if (::mkdir(path.c_str(), 0777) == 0)
+    if (sys::makeDirectory(path.c_str(), 0777) == 0)
         return true;
     if (error)
         *error = std::strerror(errno);
@@ -38,9 +41,24 @@ bool createDirectory(const std::filesystem::path& path, std::string* error)
 
 bool createDirectories(const std::filesystem::path& path)
 {
-    std::error_code ec;
-    std::filesystem::create_directories(path, ec);
-    return std::filesystem::is_directory(path, ec);
+    // The missing folders from the innermost up, then made from the outermost down, one
+    // call each.
+    std::vector<std::filesystem::path> missing;
+    struct stat status {};
+    for (std::filesystem::path at = path; !at.empty(); at = at.parent_path()) {
+        if (::stat(at.c_str(), &status) == 0) {
+            if (!S_ISDIR(status.st_mode))
+                return false;
+            break;
+        }
+        missing.push_back(at);
+        if (at == at.parent_path())
+            break;
+    }
+    for (auto folder = missing.rbegin(); folder != missing.rend(); ++folder)
+        if (sys::makeDirectory(folder->c_str(), 0777) != 0 && errno != EEXIST)
+            return false;
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 std::filesystem::path executableDirectory()

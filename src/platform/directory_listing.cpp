@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/system_calls.h"
+
 namespace mailmend::platform {
 namespace {
 
@@ -176,7 +178,7 @@ public:
     std::unique_ptr<DirectoryListing> list(const std::filesystem::path& directory,
                                            std::string_view pattern) const override
     {
-        std::unique_ptr<DIR, DirCloser> dir(::opendir(directory.c_str()));
+        std::unique_ptr<DIR, DirCloser> dir(sys::listDirectory(directory.c_str()));
         if (!dir)
             return nullptr;
         return listOpen(std::move(dir), directory, pattern);
@@ -236,7 +238,7 @@ public:
         }
         int fd = -1;
         if (!base) {
-            fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            fd = sys::openDirectory(AT_FDCWD, path.c_str(), O_RDONLY | O_CLOEXEC);
         } else {
             base->used = ++m_clock;
             fd = base->fd;
@@ -246,7 +248,7 @@ public:
                 names.remove_prefix(slash == std::string_view::npos ? names.size() : slash + 1);
                 if (name.empty())
                     continue;
-                const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                const int next = sys::openDirectory(fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
                 const int saved = errno;
                 if (fd != base->fd)
                     ::close(fd);
@@ -289,7 +291,7 @@ public:
         m_error.clear();
         const int fd = m_folders.open(directory);
         // A listing of its own, with its own position in the directory.
-        const int own = fd < 0 ? -1 : ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int own = fd < 0 ? -1 : sys::openDirectory(fd, ".", O_RDONLY | O_CLOEXEC);
         std::unique_ptr<DIR, DirCloser> dir(own < 0 ? nullptr : ::fdopendir(own));
         if (!dir) {
             m_error = std::strerror(errno);

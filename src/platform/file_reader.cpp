@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "platform/posix_open.h"
+#include "platform/system_calls.h"
 
 namespace mailmend::platform {
 namespace {
@@ -35,8 +36,7 @@ public:
         auto* out = static_cast<unsigned char*>(buffer);
         std::size_t done = 0;
         while (done < count) {
-            const ssize_t got = ::pread(m_fd, out + done, count - done,
-                                        static_cast<off_t>(position + done));
+            const ssize_t got = sys::readAt(m_fd, out + done, count - done, position + done);
             if (got > 0) {
                 done += static_cast<std::size_t>(got);
             } else if (got < 0 && errno == EINTR) {

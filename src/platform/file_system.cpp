@@ -11,17 +11,18 @@
 #include <vector>
 
 #include "platform/posix_open.h"
+#include "platform/system_calls.h"
 
 namespace mailmend::platform {
 
 bool removeFile(const std::filesystem::path& path)
 {
-    return ::unlink(path.c_str()) == 0;
+    return sys::removeEntry(AT_FDCWD, path.c_str(), 0) == 0;
 }
 
 bool renameFile(const std::filesystem::path& from, const std::filesystem::path& to)
 {
-    return std::rename(from.c_str(), to.c_str()) == 0;
+    return sys::renameEntry(from.c_str(), to.c_str()) == 0;
 }
 
 bool copyFile(const std::filesystem::path& from, const std::filesystem::path& to)
@@ -39,7 +40,7 @@ bool copyFile(const std::filesystem::path& from, const std::filesystem::path& to
     bool copied = out >= 0;
     std::vector<char> buffer(1 << 20);
     while (copied) {
-        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        const ssize_t got = sys::readNext(in, buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0) {
@@ -47,7 +48,8 @@ bool copyFile(const std::filesystem::path& from, const std::filesystem::path& to
             break;
         }
         for (ssize_t done = 0; copied && done < got;) {
-            const ssize_t put = ::write(out, buffer.data() + done, static_cast<std::size_t>(got - done));
+            const ssize_t put
+                = sys::writeNext(out, buffer.data() + done, static_cast<std::size_t>(got - done));
             if (put < 0 && errno == EINTR)
                 continue;
             copied = put > 0;

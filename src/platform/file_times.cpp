@@ -7,6 +7,8 @@
 #include <ctime>
 #include <limits>
 
+#include "platform/system_calls.h"
+
 namespace mailmend::platform {
 
 bool setFileTimes(const std::filesystem::path& path, std::int64_t unixSeconds)
@@ -17,7 +19,7 @@ bool setFileTimes(const std::filesystem::path& path, std::int64_t unixSeconds)
     timespec times[2] {};
     times[0].tv_sec = static_cast<time_t>(unixSeconds);
     times[1].tv_sec = static_cast<time_t>(unixSeconds);
-    return ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+    return sys::setTimes(path.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 } // namespace mailmend::platform

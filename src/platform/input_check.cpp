@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/posix_open.h"
+#include "platform/system_calls.h"
 
 namespace mailmend::platform {
 
@@ -31,7 +32,7 @@ std::string unsearchableFolderReason(const std::filesystem::path& path)
         return std::strerror(errno);
     if (!S_ISDIR(status.st_mode))
         return "not a folder";
-    DIR* dir = ::opendir(path.c_str());
+    DIR* dir = sys::listDirectory(path.c_str());
     if (!dir)
         return std::strerror(errno);
     ::closedir(dir);

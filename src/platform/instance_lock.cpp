@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/directories.h"
+#include "platform/system_calls.h"
 
 namespace mailmend::platform {
 
@@ -27,7 +28,7 @@ std::optional<InstanceLock> InstanceLock::tryAcquire(const std::string& name,
     createDirectories(dir);
     const std::filesystem::path file = dir / (name + ".lock");
 
-    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = sys::openFile(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return InstanceLock(-1);
     int rc = 0;

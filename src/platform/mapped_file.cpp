@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/posix_open.h"
+#include "platform/system_calls.h"
 
 namespace mailmend::platform {
 namespace {
@@ -29,8 +30,8 @@ public:
             m_buffer.resize(length);
         std::size_t done = 0;
         while (done < length) {
-            const ssize_t n = ::pread(m_fd, m_buffer.data() + done, length - done,
-                                      static_cast<off_t>(start + done));
+            const ssize_t n
+                = sys::readAt(m_fd, m_buffer.data() + done, length - done, start + done);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)

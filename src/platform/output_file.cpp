@@ -1,12 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/output_file.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "platform/posix_open.h"
+#include "platform/system_calls.h"
 
 namespace mailmend::platform {
+namespace {
+
+constexpr std::size_t kBufferSize = 64 * 1024;
+
+} // namespace
 
 OutputFile::~OutputFile()
 {
@@ -17,38 +25,65 @@ bool OutputFile::create(const std::filesystem::path& path, unsigned mode)
 {
     close();
     m_failed = false;
+    m_used = 0;
     std::string error;
-    const int fd = createNewFile(path, mode, O_RDWR, error);
-    if (fd < 0)
+    m_fd = createNewFile(path, mode, O_WRONLY, error);
+    if (m_fd < 0)
         return false;
-    m_file = ::fdopen(fd, "w+b");
-    if (!m_file) {
-        ::close(fd);
-        return false;
-    }
-    constexpr std::size_t kBufferSize = 64 * 1024;
     if (!m_buffer)
         m_buffer.reset(new char[kBufferSize]);
-    std::setvbuf(m_file, m_buffer.get(), _IOFBF, kBufferSize);
     return true;
 }
 
 void OutputFile::write(const void* data, std::size_t count)
 {
-    if (!m_file) {
+    if (m_fd < 0) {
         m_failed = true;
         return;
     }
-    if (count != 0 && std::fwrite(data, 1, count, m_file) != count)
-        m_failed = true;
+    const char* bytes = static_cast<const char*>(data);
+    if (m_used + count <= kBufferSize) {
+        std::memcpy(m_buffer.get() + m_used, bytes, count);
+        m_used += count;
+        return;
+    }
+    flush();
+    if (count < kBufferSize) {
+        std::memcpy(m_buffer.get(), bytes, count);
+        m_used = count;
+    } else { // large runs go straight to the file
+        writeOut(bytes, count);
+    }
+}
+
+void OutputFile::flush()
+{
+    writeOut(m_buffer.get(), m_used);
+    m_used = 0;
+}
+
+void OutputFile::writeOut(const char* data, std::size_t count)
+{
+    while (count > 0 && !m_failed) {
+        const ssize_t done = sys::writeNext(m_fd, data, count);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0) {
+            m_failed = true; // nothing after a hole may reach the file
+            return;
+        }
+        data += done;
+        count -= static_cast<std::size_t>(done);
+    }
 }
 
 bool OutputFile::close()
 {
-    if (!m_file)
+    if (m_fd < 0)
         return false;
-    const bool closed = std::fclose(m_file) == 0;
-    m_file = nullptr;
+    flush();
+    const bool closed = ::close(m_fd) == 0;
+    m_fd = -1;
     return closed && !m_failed;
 }
 

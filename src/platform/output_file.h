@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 
@@ -20,7 +19,7 @@ public:
     // Creates the file (see createNewFile: a plain file there is replaced, a link is
     // refused). False when the system refuses. `mode` before the umask.
     bool create(const std::filesystem::path& path, unsigned mode = 0666);
-    bool isOpen() const { return m_file != nullptr; }
+    bool isOpen() const { return m_fd >= 0; }
 
     void write(const void* data, std::size_t count);
 
@@ -28,9 +27,13 @@ public:
     bool close();
 
 private:
-    std::FILE* m_file = nullptr;
+    void flush();
+    void writeOut(const char* data, std::size_t count);
+
+    int m_fd = -1;
     bool m_failed = false;
     std::unique_ptr<char[]> m_buffer; // large enough that most mails are one write
+    std::size_t m_used = 0;           // bytes of m_buffer that hold data
 };
 
 } // namespace mailmend::platform

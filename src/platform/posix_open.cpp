@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/system_calls.h"
+
 namespace mailmend::platform {
 
 int openForSequentialRead(const std::filesystem::path& path, bool allowBlockDevice,
@@ -13,7 +15,7 @@ int openForSequentialRead(const std::filesystem::path& path, bool allowBlockDevi
 {
     // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come; the
     // type is checked before anything is read, and the flag taken off again.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = sys::openFile(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         error = std::strerror(errno);
         return -1;
@@ -38,9 +40,9 @@ int createNewFile(const std::filesystem::path& path, unsigned mode, int flags, s
 {
     struct stat status {};
     if (::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
-        ::unlink(path.c_str());
-    const int fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                          static_cast<mode_t>(mode));
+        sys::removeEntry(AT_FDCWD, path.c_str(), 0);
+    const int fd
+        = sys::openFile(path.c_str(), flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0)
         error = std::strerror(errno);
     return fd;

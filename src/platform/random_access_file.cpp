@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "platform/posix_open.h"
+#include "platform/system_calls.h"
 
 namespace mailmend::platform {
 
@@ -38,7 +39,7 @@ bool RandomAccessFile::openExisting(const std::filesystem::path& path)
     close();
     m_failed = false;
     m_error.clear();
-    m_fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    m_fd = sys::openFile(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
     if (m_fd < 0) {
         fail(errno);
         return false;
@@ -61,7 +62,7 @@ bool RandomAccessFile::writeAt(std::uint64_t offset, const void* data, std::size
     }
     const auto* bytes = static_cast<const char*>(data);
     while (count > 0) {
-        const ssize_t n = ::pwrite(m_fd, bytes, count, static_cast<off_t>(offset));
+        const ssize_t n = sys::writeAt(m_fd, bytes, count, offset);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -86,8 +87,7 @@ std::size_t RandomAccessFile::readAt(std::uint64_t offset, void* buffer, std::si
     auto* bytes = static_cast<char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t n = ::pread(m_fd, bytes + done, count - done,
-                                  static_cast<off_t>(offset + done));
+        const ssize_t n = sys::readAt(m_fd, bytes + done, count - done, offset + done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -109,7 +109,7 @@ bool RandomAccessFile::flush()
 {
     if (m_fd < 0)
         return false;
-    if (::fdatasync(m_fd) != 0 && errno != EINVAL && errno != EROFS)
+    if (sys::syncFile(m_fd) != 0 && errno != EINVAL && errno != EROFS)
         fail(errno);
     return !m_failed;
 }

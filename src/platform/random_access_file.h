@@ -39,6 +39,9 @@ public:
     bool close();
 
     bool failed() const { return m_failed; }
+    // After a failed write whose bytes the caller has given up (the file is whole without
+    // them), the file counts as whole again.
+    void clearFailure() { m_failed = false; }
     const std::string& lastError() const { return m_error; }
 
 private:

@@ -10,6 +10,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "platform/system_calls.h"
+
 namespace mailmend::platform {
 namespace {
 
@@ -18,7 +20,7 @@ constexpr int kDeepestTree = 256;
 
 int openDirectoryNoFollow(int at, const char* name)
 {
-    return ::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return sys::openDirectory(at, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
 }
 
 // The names in an open directory, "." and ".." left out. Read whole before anything is
@@ -63,9 +65,9 @@ bool removeContents(int fd, int depth)
             }
             ok = removeContents(sub, depth + 1) && ok;
             ::close(sub);
-            ok = ::unlinkat(fd, name.c_str(), AT_REMOVEDIR) == 0 && ok;
+            ok = sys::removeEntry(fd, name.c_str(), AT_REMOVEDIR) == 0 && ok;
         } else {
-            ok = ::unlinkat(fd, name.c_str(), 0) == 0 && ok;
+            ok = sys::removeEntry(fd, name.c_str(), 0) == 0 && ok;
         }
     }
     return ok;
@@ -78,7 +80,7 @@ std::filesystem::path makePrivateDirectory(const std::filesystem::path& parent,
 {
     std::string pattern = (parent / (prefix + "XXXXXX")).string();
     // mkdtemp makes the directory with mode 0700 and never takes an existing name.
-    if (::mkdtemp(pattern.data()) == nullptr) {
+    if (sys::makeUniqueDirectory(pattern.data()) == nullptr) {
         error = std::strerror(errno);
         return {};
     }
@@ -104,7 +106,7 @@ EmptyResult emptyDirectoryFiles(const std::filesystem::path& folder,
             break;
         }
         if (!isDirectoryEntry(fd, name))
-            ::unlinkat(fd, name.c_str(), 0);
+            sys::removeEntry(fd, name.c_str(), 0);
     }
     ::close(fd);
     return result;
@@ -117,12 +119,12 @@ bool removeDirectoryTree(const std::filesystem::path& folder)
         return errno == ENOENT;
     removeContents(fd, 0);
     ::close(fd);
-    return ::rmdir(folder.c_str()) == 0;
+    return sys::removeEntry(AT_FDCWD, folder.c_str(), AT_REMOVEDIR) == 0;
 }
 
 bool removeEmptyDirectory(const std::filesystem::path& folder)
 {
-    return ::rmdir(folder.c_str()) == 0;
+    return sys::removeEntry(AT_FDCWD, folder.c_str(), AT_REMOVEDIR) == 0;
 }
 
 } // namespace mailmend::platform

@@ -151,14 +151,21 @@ StepResult saveAsDbxStep(JobContext& job, FileContext& file)
     });
     // The folder file gets its index and header now, on every way out: what was
     // committed before a stop stays readable, and the copy below is of a whole file.
-    const bool closed = !isFailure(folder->Close());
-    folder.reset();
-    if (loop == StepResult::Abort || job.stopRequested())
-        return StepResult::Abort;
-
     std::filesystem::path directory;
     store->GetDirectory(directory);
     const auto source = directory / (folderName + ".dbx");
+    const StoreStatus status = folder->Close();
+    folder.reset();
+    // Unfinished, the file shows the folder as it was before: without these mails.
+    const bool closed = status != StoreStatus::WriteFailed;
+    if (!closed)
+        storeUnfinished(job, file, source);
+    else if (isFailure(status))
+        job.log().error(strprintf("Could not record %s in the store's folder list",
+                                  printable(folderName).c_str()));
+    if (loop == StepResult::Abort || job.stopRequested())
+        return StepResult::Abort;
+
     const auto target = file.outputFolder / (baseFolder + ".dbx");
     job.log().exec(strprintf("copying DBX file from %s to %s", printable(source.string()).c_str(),
                              printable(target.string()).c_str()));

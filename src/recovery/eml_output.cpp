@@ -91,15 +91,29 @@ StepResult advancedScanStep(JobContext& job, FileContext& file)
         if (result.workingCopyFailed && !stopped())
             job.log().error(strprintf("Advanced Scan could not write the working file %s",
                                       printable(working.string()).c_str()));
-        if (!stopped() && extractor.openMapping(working)) {
-            extractor.carveMails((file.outputFolder / file.baseName).string(), bar);
+        if (!stopped()) {
+            // An empty working file cannot be mapped, and holds no mail either.
+            const bool mapped = extractor.openMapping(working);
+            if (mapped)
+                extractor.carveMails((file.outputFolder / file.baseName).string(), bar);
             extractor.closeMapping();
+            if (((!mapped && extractor.workingSize() > 0) || extractor.carveReadFailed())
+                && !stopped()) {
+                result.readIncomplete = true;
+                job.log().error(strprintf("Advanced Scan could not read the working file %s "
+                                          "in full", printable(working.string()).c_str()));
+            }
         }
-        // Also when the carve could not run: a working file is never left behind.
-        platform::removeFile(working);
+        // Also when the carve could not run: a working file is never left behind unsaid.
+        if (!platform::removeFile(working) && platform::pathEntryExists(working)) {
+            result.workingFileLeft = true;
+            job.log().error(strprintf("Could not delete the working file %s",
+                                      printable(working.string()).c_str()));
+        }
 
         result.mailsWritten = static_cast<std::int32_t>(extractor.mailsWritten());
         result.mailsFailed = static_cast<std::int32_t>(extractor.mailsFailed());
+        result.mailsCutShort = static_cast<std::int32_t>(extractor.mailsCutShort());
         result.mailsFound = result.mailsWritten + result.mailsFailed;
         if (stopped())
             return StepResult::Abort;

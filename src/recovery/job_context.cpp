@@ -63,6 +63,12 @@ StepResult MailLoop(JobContext& job, FileContext& file, int share,
     file.result.mailsFound = count;
     job.log().exec(strprintf("In %s file %d recoverable mails were found", printable(file.sourcePath).c_str(),
                              count));
+    // The mails of the part that could be read are still written; the file counts as
+    // not read in full.
+    if (reader.scanReadShort()) {
+        file.result.readIncomplete = true;
+        job.log().error(strprintf("Could not read %s in full", printable(file.sourcePath).c_str()));
+    }
     if (job.stopRequested())
         return StepResult::Abort;
     job.showStatus(strprintf("Scanning File : %s.dbx", printable(file.baseName).c_str()));
@@ -144,6 +150,15 @@ void deleteScratchMail(JobContext& job, const std::string& path, std::int32_t ma
     if (!platform::removeFile(path))
         job.log().error(strprintf("Exception while deleting file %s for mail:%d",
                                   printable(path).c_str(), mail));
+}
+
+void storeUnfinished(JobContext& job, FileContext& file, const fs::path& store)
+{
+    job.log().error(strprintf("Could not write %s in full", printable(store.string()).c_str()));
+    file.result.storeUnfinished = true;
+    file.result.mailsFailed += file.result.mailsWritten;
+    file.result.mailsWritten = 0;
+    file.result.mailsCutShort = 0;
 }
 
 int JobAbort(JobContext& job)

@@ -122,6 +122,10 @@ bool EmptyFolderFiles(const JobContext& job, const std::filesystem::path& folder
 // outputs that work through scratch files.
 void cleanTempFolder(const JobContext& job, const std::filesystem::path& folder);
 
+// A store of the file could not be finished: logged, and the mails counted as written into
+// it count as failed.
+void storeUnfinished(JobContext& job, FileContext& file, const std::filesystem::path& store);
+
 // The way out of a stopped or failed run: the window back to idle; the exit code -1.
 int JobAbort(JobContext& job);
 

@@ -29,7 +29,11 @@ struct FileResult {
     std::int32_t attachmentsFailed = 0; // attachments that could not be written beside their mail
     bool workingCopyFailed = false; // advanced scan: the working copy is incomplete
     bool outputCopyFailed = false;  // DBX output: the folder file could not be copied out
+    // A store (a .pst, an .mbox, the DBX output's folder file) could not be finished; the
+    // mails it lost with that count as failed.
+    bool storeUnfinished = false;
     bool readIncomplete = false;    // the source could not be read in full
+    bool workingFileLeft = false;   // advanced scan: the working file could not be deleted
     std::string folderError;        // the output or scratch folder could not be made: why
     bool completed = false;         // false when the run stopped or failed inside this file
 };

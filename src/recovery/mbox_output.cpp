@@ -58,8 +58,11 @@ StepResult saveAsMboxStep(JobContext& job, FileContext& file)
             job.log().error(strprintf("Recovery fails for mail %d", i));
         return MailOutcome::Progress;
     });
-    if (created && !mbox.close())
+    // Each mail reached the file when it was committed: a failing close loses none of them.
+    if (created && !mbox.close()) {
         job.log().error(strprintf("Could not write %s in full", printable(path.string()).c_str()));
+        file.result.storeUnfinished = true;
+    }
     if (loop == StepResult::Abort)
         return StepResult::Abort;
     job.setFileProgress(100);

@@ -66,7 +66,8 @@ StepResult saveAsPstStep(JobContext& job, FileContext& file)
     });
     // The store is closed here, on every way out: what was saved before a stop stays
     // readable.
-    session->close();
+    if (!session->close())
+        storeUnfinished(job, file, path);
     if (loop == StepResult::Abort)
         return StepResult::Abort;
     job.setFileProgress(100);

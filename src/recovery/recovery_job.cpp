@@ -75,14 +75,19 @@ private:
 // The run's own folder under the system's temporary directory: made with mode 0700
 // under a name nobody can foresee, so that no other user can plant a link or a folder
 // where the scratch folders go or read the mails passing through them. It goes, with
-// everything in it, however the run ends.
+// everything in it, however the run ends; what the system keeps from going is logged.
 class PrivateRunDirectory {
 public:
-    PrivateRunDirectory() = default;
+    explicit PrivateRunDirectory(const Logger& log) : m_log(log) {}
     ~PrivateRunDirectory()
     {
-        if (!m_path.empty())
-            platform::removeDirectoryTree(m_path);
+        try {
+            if (!m_path.empty() && !platform::removeDirectoryTree(m_path))
+                m_log.error(strprintf("Could not delete the scratch folder %s",
+                                      printable(m_path.string()).c_str()));
+        } catch (...) {
+            // Nothing more can be done about it at the end of a run.
+        }
     }
     PrivateRunDirectory(const PrivateRunDirectory&) = delete;
     PrivateRunDirectory& operator=(const PrivateRunDirectory&) = delete;
@@ -95,13 +100,17 @@ public:
     const fs::path& path() const { return m_path; }
 
 private:
+    Logger m_log;
     fs::path m_path;
 };
 
 class RecoveryRun {
 public:
     RecoveryRun(JobContext& job, const platform::Clock& clock, fs::path tempDirectory)
-        : m_job(job), m_clock(clock), m_tempDirectory(std::move(tempDirectory))
+        : m_job(job)
+        , m_clock(clock)
+        , m_tempDirectory(std::move(tempDirectory))
+        , m_private(job.log())
     {
     }
 

@@ -14,10 +14,11 @@ void RunTally::add(const FileResult& result)
         ++foldersUnmade;
     else if (!result.sourceOpened || result.readIncomplete)
         ++filesUnread;
-    else if (result.workingCopyFailed || result.outputCopyFailed)
+    else if (result.workingCopyFailed || result.outputCopyFailed || result.storeUnfinished)
         ++filesUnwritten;
     mailsUnwritten += result.mailsFailed;
     attachmentsUnwritten += result.attachmentsFailed;
+    workingFilesLeft += result.workingFileLeft;
 }
 
 std::string endOfRunMessage(const std::string& destination, const RunTally& tally, bool logOn)
@@ -44,6 +45,9 @@ std::string endOfRunMessage(const std::string& destination, const RunTally& tall
         clauses.push_back(strprintf("%lld %s could not be written",
                                     static_cast<long long>(tally.attachmentsUnwritten),
                                     tally.attachmentsUnwritten == 1 ? "attachment" : "attachments"));
+    if (tally.workingFilesLeft > 0)
+        clauses.push_back(strprintf("%zu working %s could not be deleted", tally.workingFilesLeft,
+                                    tally.workingFilesLeft == 1 ? "file" : "files"));
     std::string joined;
     for (std::size_t i = 0; i < clauses.size(); ++i) {
         if (i > 0)
@@ -53,7 +57,7 @@ std::string endOfRunMessage(const std::string& destination, const RunTally& tall
     std::string text = strprintf("Files recovered to %s folder, but %s.", destination.c_str(),
                                  joined.c_str());
     if (logOn)
-        text += " The error log has the details.";
+        text += " The logs have the details.";
     return text;
 }
 

@@ -49,6 +49,30 @@ void addUnparsedRest(GMimeStream* stream, platform::ReadableFile& file, MailMess
     out.attachments.push_back(std::move(rest));
 }
 
+// A mail file that remembers a read that came up short of its end: the disk failed, or
+// the file shrank. A mail read from it then is not the mail.
+class WatchedFile final : public platform::ReadableFile {
+public:
+    explicit WatchedFile(std::unique_ptr<platform::ReadableFile> file)
+        : m_file(std::move(file)), m_size(m_file->size())
+    {
+    }
+    std::uint64_t size() const override { return m_size; }
+    std::size_t readAt(std::uint64_t position, void* buffer, std::size_t count) override
+    {
+        const std::size_t got = m_file->readAt(position, buffer, count);
+        if (got < count && position + got < m_size)
+            m_failed = true;
+        return got;
+    }
+    bool failed() const { return m_failed; }
+
+private:
+    std::unique_ptr<platform::ReadableFile> m_file;
+    std::uint64_t m_size;
+    bool m_failed = false;
+};
+
 MailMessage parseSource(std::shared_ptr<platform::ReadableFile> file)
 {
     MailMessage out;
@@ -90,7 +114,11 @@ std::optional<MailMessage> parseMailFile(const std::filesystem::path& path)
         platform::OpenResult opened = platform::openForReading(path);
         if (!opened.file)
             return std::nullopt;
-        return parseSource(std::shared_ptr<platform::ReadableFile>(std::move(opened.file)));
+        const auto file = std::make_shared<WatchedFile>(std::move(opened.file));
+        MailMessage mail = parseSource(file);
+        if (file->failed())
+            return std::nullopt;
+        return mail;
     } catch (...) { // out of memory: the mail is not read, the caller goes on
         return std::nullopt;
     }

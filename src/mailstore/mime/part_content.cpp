@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "mailstore/mime/source_stream.h"
+
 namespace mailmend::mailstore::mime {
 namespace {
 
@@ -13,7 +15,20 @@ constexpr int kMaxEmptyReads = 1 << 22;
 
 class StreamSource final : public ByteSource {
 public:
-    explicit StreamSource(ObjectRef<GMimeStream> stream) : m_stream(std::move(stream)) {}
+    // `source` is the window `stream` decodes, or `stream` itself.
+    StreamSource(ObjectRef<GMimeStream> stream, GMimeStream* source)
+        : m_stream(std::move(stream)), m_source(source ? source : m_stream.get())
+    {
+        if (m_source != m_stream.get())
+            g_object_ref(m_source);
+    }
+    ~StreamSource() override
+    {
+        if (m_source && m_source != m_stream.get())
+            g_object_unref(m_source);
+    }
+    StreamSource(const StreamSource&) = delete;
+    StreamSource& operator=(const StreamSource&) = delete;
 
     std::ptrdiff_t read(char* buffer, std::size_t count) override
     {
@@ -25,8 +40,11 @@ public:
         // that would not.
         for (int empty = 0; empty < kMaxEmptyReads; ++empty) {
             const ssize_t n = g_mime_stream_read(m_stream.get(), buffer, count);
-            if (n != 0)
-                return n < 0 ? -1 : n;
+            // A decoder takes a failed read of its window for the end: it is not.
+            if (n < 0 || (n == 0 && sourceReadFailed(m_source)))
+                return -1;
+            if (n > 0)
+                return n;
             if (g_mime_stream_eos(m_stream.get()))
                 return 0;
         }
@@ -35,6 +53,7 @@ public:
 
 private:
     ObjectRef<GMimeStream> m_stream;
+    GMimeStream* m_source; // a reference of its own when not m_stream
 };
 
 class MemorySource final : public ByteSource {
@@ -76,11 +95,11 @@ std::unique_ptr<ByteSource> openPartContent(GMimePart* part)
         return openBytes(std::make_shared<const std::string>());
     const GMimeContentEncoding encoding = g_mime_data_wrapper_get_encoding(content);
     if (!needsDecoding(encoding))
-        return std::make_unique<StreamSource>(std::move(window));
+        return std::make_unique<StreamSource>(std::move(window), nullptr);
     ObjectRef<GMimeStream> decoded(g_mime_stream_filter_new(window.get()));
     ObjectRef<GMimeFilter> decoder(g_mime_filter_basic_new(encoding, FALSE));
     g_mime_stream_filter_add(GMIME_STREAM_FILTER(decoded.get()), decoder.get());
-    return std::make_unique<StreamSource>(std::move(decoded));
+    return std::make_unique<StreamSource>(std::move(decoded), window.get());
 }
 
 std::unique_ptr<ByteSource> openStreamRange(GMimeStream* stream, std::int64_t begin,
@@ -89,7 +108,7 @@ std::unique_ptr<ByteSource> openStreamRange(GMimeStream* stream, std::int64_t be
     ObjectRef<GMimeStream> window(stream && begin <= end
                                       ? g_mime_stream_substream(stream, begin, end)
                                       : nullptr);
-    return std::make_unique<StreamSource>(std::move(window));
+    return std::make_unique<StreamSource>(std::move(window), nullptr);
 }
 
 std::unique_ptr<ByteSource> openBytes(std::shared_ptr<const std::string> bytes)

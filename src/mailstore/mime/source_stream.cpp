@@ -66,7 +66,11 @@ ssize_t streamRead(GMimeStream* stream, char* buffer, size_t length)
 {
     SourceStream* source = self(stream);
     const gint64 end = endOf(stream);
-    if (source->failed || stream->position >= end || stream->position < 0)
+    if (source->failed) { // what follows a failed read is never taken for the end
+        errno = EIO;
+        return -1;
+    }
+    if (stream->position >= end || stream->position < 0)
         return 0;
     const auto wanted =
         static_cast<std::size_t>(std::min<gint64>(end - stream->position, gint64(length)));
@@ -220,6 +224,11 @@ ObjectRef<_GMimeStream> newSourceStream(std::shared_ptr<platform::ReadableFile> 
         std::min<std::uint64_t>(file->size(), std::uint64_t(G_MAXINT64)));
     const gint64 budget = std::max<gint64>(-1, maxBoundaryLines);
     return ObjectRef<_GMimeStream>(newStream(file, size, 0, -1, budget));
+}
+
+bool sourceReadFailed(GMimeStream* stream)
+{
+    return stream && G_TYPE_CHECK_INSTANCE_TYPE(stream, sourceStreamType()) && self(stream)->failed;
 }
 
 std::int64_t sourceCutOffset(GMimeStream* stream)

@@ -22,6 +22,10 @@ namespace mailmend::mailstore::mime {
 ObjectRef<_GMimeStream> newSourceStream(std::shared_ptr<platform::ReadableFile> file,
                                         std::int64_t maxBoundaryLines = -1);
 
+// True when `stream` is one of these (or a window on one) and a read of it came up short
+// of its end: what it gave is not the whole content.
+bool sourceReadFailed(_GMimeStream* stream);
+
 // Where a stream made with a budget was cut short, or -1 when it was not.
 std::int64_t sourceCutOffset(_GMimeStream* stream);
 

@@ -81,7 +81,9 @@ StoreStatus StoreFolder::Close()
     // The count is recorded only when the folder file's index holds it.
     const StoreStatus listed = m_catalog->releaseFolder(
         m_id, written ? std::optional<std::uint32_t>(m_writer.messageCount()) : std::nullopt);
-    return written ? listed : StoreStatus::WriteFailed;
+    if (!written)
+        return StoreStatus::WriteFailed;
+    return isFailure(listed) ? StoreStatus::ListNotUpdated : listed;
 }
 
 } // namespace mailmend::mailstore::oestore

@@ -19,6 +19,7 @@ enum class StoreStatus : std::int32_t {
     WrongStream = -9,     // the stream or message id is not one of this folder's
     Cancelled = -10,      // the run was stopped
     Unexpected = -11,     // out of memory
+    ListNotUpdated = -12, // the folder file is whole, but Folders.dbx could not record it
 };
 
 constexpr bool isFailure(StoreStatus status)

@@ -70,6 +70,13 @@ bool BlockStore::writeReserved(Bid bid, ByteView data)
     return true;
 }
 
+void BlockStore::clearFailure()
+{
+    m_failed = false;
+    m_error.clear();
+    m_file.clearFailure();
+}
+
 void BlockStore::rollback(const Mark& mark)
 {
     for (std::size_t i = mark.records; i < m_records.size(); ++i) {

@@ -63,6 +63,9 @@ public:
 
     bool failed() const { return m_failed; }
     const std::string& error() const { return m_error; }
+    // After a rollback to a mark from before a failed write the store is whole again: the
+    // blocks written since are gone and their space is free. It goes on from there.
+    void clearFailure();
     // Marks the store failed with `reason` (the first reason is kept); returns false.
     bool fail(const std::string& reason);
 

@@ -12,6 +12,7 @@
 #include "mailstore/pst/table_columns.h"
 #include "mailstore/pst/table_context.h"
 #include "platform/cancellation.h"
+#include "platform/file_system.h"
 #include "platform/random_access_file.h"
 #include "platform/random_bytes.h"
 
@@ -41,6 +42,7 @@ std::array<std::uint32_t, 32> nextNidIndexes(const std::vector<NodeRecord>& node
 } // namespace
 
 struct PstWriter::Parts {
+    std::filesystem::path path;
     platform::RandomAccessFile file;
     FileSpace space;
     BlockStore store {file, space};
@@ -138,6 +140,7 @@ bool PstWriter::create(const std::filesystem::path& path, const std::string& dis
         m_state = State::Idle;
         if (!m_parts->file.create(path))
             return fail("cannot create " + path.string() + ": " + m_parts->file.lastError());
+        m_parts->path = path;
         if (!platform::randomBytes(m_parts->key.data(), m_parts->key.size())) {
             // Without the system's randomness the key still differs between stores.
             const std::size_t seed = std::hash<std::string>{}(path.string() + displayName);
@@ -258,7 +261,10 @@ bool PstWriter::addMessageUnguarded(FolderId folderId, const MailMessage& mail,
             store.clearStop();
             return fail(kStopped);
         }
-        return store.failed() ? breakStore(error) : fail(error);
+        // A write the file refused loses this mail only: its blocks are dropped above.
+        if (store.failed())
+            store.clearFailure();
+        return fail(error);
     }
     // From here on a failure leaves the folder's table half-changed: the store is lost.
     try {
@@ -386,6 +392,9 @@ bool PstWriter::close()
     if (written && (!flushed || !closed))
         fail("cannot write the store file: " + m_parts->file.lastError());
     m_state = State::Closed;
+    // Without its trees and header the file is no store at all: it goes.
+    if (!(written && flushed && closed))
+        platform::removeFile(m_parts->path);
     m_folders.clear();
     m_parts.reset();
     return written && flushed && closed;

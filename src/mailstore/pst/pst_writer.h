@@ -24,7 +24,7 @@ using FolderId = std::uint32_t; // a folder's node id
 // stays in memory is a small index entry per block and per node and a few blocks per
 // folder, whatever the number of mails. close writes the folders, the indexes and the
 // header; it may come at any time (also right after a failed add or a stop) and leaves a
-// store that holds every mail added so far.
+// store that holds every mail added so far, unless the file itself failed.
 //
 // A new store has the root folder, the search root, "Top of Personal Folders" (the root of
 // the folders users see) and "Deleted Items" in it.
@@ -51,12 +51,14 @@ public:
     // next block and is dropped. close still writes the store.
     void setCancellation(const platform::CancellationToken* token) { m_cancel = token; }
 
-    // Adds one mail. On failure the store is as it was before, unless the file itself
-    // failed (then nothing more can be added, and lastError says why).
+    // Adds one mail. On failure the store is as it was before (a write the file refused
+    // included), unless the mail's listing in its folder failed: then nothing more can be
+    // added, and lastError says why.
     bool addMessage(FolderId folder, const MailMessage& mail, const MessageOptions& options);
     std::uint32_t messageCount() const { return m_messageCount; }
 
-    // True when the store was written whole and reached the disk.
+    // True when the store was written whole and reached the disk. Otherwise the file,
+    // which no reader could open, is removed.
     bool close();
     bool isOpen() const { return m_state == State::Open; }
     const std::string& lastError() const { return m_error; }
