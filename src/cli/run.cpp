@@ -204,6 +204,7 @@ bool printSummary(const Console& console, const std::vector<recovery::FileRow>& 
         written += result.mailsWritten;
         failed += result.mailsFailed;
         allRead = allRead && wasRead(result) && !result.workingCopyFailed
+            && !result.outputCopyFailed && !result.storeUnfinished
             && result.mailsFailed == 0 && result.attachmentsFailed == 0;
     }
     for (std::size_t i = results.size(); i < rows.size(); ++i)
