@@ -16,6 +16,7 @@
 #include "gui/main_window.h"
 #include "gui/message_box.h"
 #include "platform/directories.h"
+#include "platform/file_system.h"
 #include "version.h"
 
 namespace {
@@ -66,8 +67,8 @@ int main(int argc, char** argv)
     // Help.pdf lies beside the program in a build, under share/doc when installed.
     mailmend::app::MainServices services;
     const auto programFolder = mailmend::platform::executableDirectory();
-    if (!std::filesystem::exists(programFolder / "Help.pdf")
-        && std::filesystem::exists(programFolder / MAILMEND_INSTALLED_HELP))
+    if (!mailmend::platform::pathEntryExists(programFolder / "Help.pdf")
+        && mailmend::platform::pathEntryExists(programFolder / MAILMEND_INSTALLED_HELP))
         services.helpDocument = programFolder / MAILMEND_INSTALLED_HELP;
     mailmend::gui::MainWindow window(std::move(services));
     mailmend::gui::WindowMessageSink sink(&window);

@@ -97,7 +97,7 @@ bool BufferedOutputFile::close()
     flush();
     if (sys::truncateFile(m_fd, m_base) != 0)
         m_failed = true;
-    const bool closed = ::close(m_fd) == 0;
+    const bool closed = sys::closeWritten(m_fd) == 0;
     m_fd = -1;
     return closed && !m_failed;
 }

@@ -20,7 +20,7 @@ enum class FileOperation : std::uint8_t {
     Rename,        // renaming a file
     Remove,        // removing a file, a link or an empty directory
     MakeDirectory, // making one directory
-    Sync,          // sending what was written to a file to the disk
+    Sync,          // sending what was written to a file to the disk (a sync, or its close)
 };
 inline constexpr std::size_t kFileOperationKinds = 7;
 

@@ -58,7 +58,7 @@ bool copyFile(const std::filesystem::path& from, const std::filesystem::path& to
     }
     ::close(in);
     if (out >= 0)
-        copied = ::close(out) == 0 && copied;
+        copied = sys::closeWritten(out) == 0 && copied;
     if (copied && renameFile(partial, to))
         return true;
     if (out >= 0)

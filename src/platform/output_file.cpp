@@ -82,7 +82,7 @@ bool OutputFile::close()
     if (m_fd < 0)
         return false;
     flush();
-    const bool closed = ::close(m_fd) == 0;
+    const bool closed = sys::closeWritten(m_fd) == 0;
     m_fd = -1;
     return closed && !m_failed;
 }

@@ -118,7 +118,7 @@ bool RandomAccessFile::close()
 {
     if (m_fd < 0)
         return false;
-    if (::close(m_fd) != 0 && errno != EINTR)
+    if (sys::closeWritten(m_fd) != 0 && errno != EINTR)
         fail(errno);
     m_fd = -1;
     return !m_failed;

@@ -89,6 +89,17 @@ int syncFile(int fd)
     return ::fdatasync(fd);
 }
 
+int closeWritten(int fd)
+{
+    if (refused(FileOperation::Sync)) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return ::close(fd);
+}
+
 int setTimes(const char* path, const struct timespec times[2], int flags)
 {
     if (refused(FileOperation::Write))

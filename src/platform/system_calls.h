@@ -25,6 +25,9 @@ ssize_t writeAt(int fd, const void* data, std::size_t count, std::uint64_t posit
 ssize_t writeNext(int fd, const void* data, std::size_t count);
 int truncateFile(int fd, std::uint64_t length);
 int syncFile(int fd);
+// Closes a file that was written to. The descriptor is gone whatever the result; a
+// failure means what was written may not have reached the disk (counted as a sync).
+int closeWritten(int fd);
 // Sets a file's times (utimensat); counted as a write.
 int setTimes(const char* path, const struct timespec times[2], int flags);
 int renameEntry(const char* from, const char* to);

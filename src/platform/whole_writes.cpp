@@ -34,8 +34,7 @@ bool appendToFile(const std::filesystem::path& path, std::string_view bytes, boo
     if (fd < 0)
         return false;
     const bool written = writeAll(fd, bytes);
-    ::close(fd);
-    return written;
+    return sys::closeWritten(fd) == 0 && written;
 }
 
 bool replaceFile(const std::filesystem::path& path, std::string_view bytes)
@@ -47,7 +46,7 @@ bool replaceFile(const std::filesystem::path& path, std::string_view bytes)
         return false;
     bool ok = writeAll(fd, bytes);
     ok = sys::syncFile(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
+    ok = sys::closeWritten(fd) == 0 && ok;
     if (ok && renameFile(scratch, path))
         return true;
     removeFile(scratch);
