@@ -90,6 +90,15 @@ std::string text(const char* value)
     return value ? repairUtf8(value) : std::string();
 }
 
+// The id as a "cid:" link names it. GMime hands back a value it cannot read as an id as it
+// stands, brackets and all; no bracket can belong to an id.
+std::string contentIdOf(GMimeObject* object)
+{
+    std::string id = text(g_mime_object_get_content_id(object));
+    std::erase_if(id, [](char c) { return c == '<' || c == '>'; });
+    return id;
+}
+
 // RFC 2231 and RFC 2047 names come decoded from GMime's parameter lists.
 std::string fileNameOf(GMimeObject* object)
 {
@@ -211,7 +220,7 @@ void readStructure(GMimeMessage* message, const ParsedSource& source, MailMessag
         MailAttachment attachment;
         attachment.fileName = fileNameOf(object);
         attachment.mimeType = mimeTypeOf(object);
-        attachment.contentId = text(g_mime_object_get_content_id(object));
+        attachment.contentId = contentIdOf(object);
         attachment.isInline = hasDisposition(object, "inline")
             || (!attachment.contentId.empty()
                 && shownInline.count(lowerCase(attachment.contentId)) > 0);
