@@ -65,7 +65,7 @@ bool BlockStore::writeReserved(Bid bid, ByteView data)
         m_space.release(offset, static_cast<std::uint32_t>(span));
         return fail("cannot write the store file: " + m_file.lastError());
     }
-    m_records.push_back({bid, offset, static_cast<std::uint16_t>(data.size())});
+    m_records.emplace_back(bid, offset, static_cast<std::uint16_t>(data.size()));
     m_bytesWritten += data.size();
     return true;
 }
@@ -82,7 +82,7 @@ void BlockStore::rollback(const Mark& mark)
     for (std::size_t i = mark.records; i < m_records.size(); ++i) {
         const BlockRecord& record = m_records[i];
         const std::size_t span = (record.size + kBlockTrailerSize + 63) / 64 * 64;
-        m_space.release(record.offset, static_cast<std::uint32_t>(span));
+        m_space.release(record.offset(), static_cast<std::uint32_t>(span));
     }
     m_records.resize(std::min(mark.records, m_records.size()));
     m_bytesWritten = mark.bytes;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <deque>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,11 +20,25 @@ class RandomAccessFile;
 namespace mailmend::mailstore::pst {
 
 // One entry of the block index: where a block lies and how many data bytes it holds.
+// Packed into 16 bytes (offsets below 256 TiB): a store keeps one per block until close.
 struct BlockRecord {
+    BlockRecord() = default;
+    BlockRecord(Bid id, std::uint64_t at, std::uint16_t dataSize)
+        : bid(id), offsetLow(static_cast<std::uint32_t>(at)),
+          offsetHigh(static_cast<std::uint16_t>(at >> 32)), size(dataSize)
+    {
+    }
+    std::uint64_t offset() const { return std::uint64_t {offsetHigh} << 32 | offsetLow; }
+
     Bid bid = 0;
-    std::uint64_t offset = 0;
+    std::uint32_t offsetLow = 0;
+    std::uint16_t offsetHigh = 0;
     std::uint16_t size = 0;
 };
+static_assert(sizeof(BlockRecord) == 16);
+// A deque: a store of a million mails holds millions of these, and a vector's regrowth
+// would hold them twice over for a moment.
+using BlockRecords = std::deque<BlockRecord>;
 
 // Writes blocks to the file as they are made and remembers where each one went. A block
 // is its data, zero padding and a 16-byte trailer at the end of its 64-byte-aligned span.
@@ -50,7 +65,7 @@ public:
     // Data bytes written since `mark`.
     std::uint64_t bytesSince(const Mark& mark) const { return m_bytesWritten - mark.bytes; }
 
-    std::vector<BlockRecord>& records() { return m_records; }
+    BlockRecords& records() { return m_records; }
     Bid nextBid() const { return m_nextBid; }
     FileSpace& space() { return m_space; }
     platform::RandomAccessFile& file() { return m_file; }
@@ -72,7 +87,7 @@ public:
 private:
     platform::RandomAccessFile& m_file;
     FileSpace& m_space;
-    std::vector<BlockRecord> m_records;
+    BlockRecords m_records;
     std::array<std::uint8_t, kMaxBlockData + kBlockTrailerSize> m_buffer {};
     Bid m_nextBid = 4;
     std::uint64_t m_bytesWritten = 0;

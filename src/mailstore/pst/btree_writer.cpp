@@ -82,7 +82,7 @@ std::optional<PageRef> writeBranches(BlockStore& store, PageType type,
 
 } // namespace
 
-std::optional<PageRef> writeBlockTree(BlockStore& store, std::vector<BlockRecord>& records)
+std::optional<PageRef> writeBlockTree(BlockStore& store, BlockRecords& records)
 {
     std::sort(records.begin(), records.end(),
               [](const BlockRecord& a, const BlockRecord& b) { return a.bid < b.bid; });
@@ -90,7 +90,7 @@ std::optional<PageRef> writeBlockTree(BlockStore& store, std::vector<BlockRecord
                                    kBlockLeafEntrySize,
                                    [&records](std::size_t i, std::uint8_t* out) {
                                        putLe64(out, records[i].bid);
-                                       putLe64(out + 8, records[i].offset);
+                                       putLe64(out + 8, records[i].offset());
                                        putLe16(out + 16, records[i].size);
                                        putLe16(out + 18, kBlockReferences);
                                        return records[i].bid;
@@ -100,7 +100,7 @@ std::optional<PageRef> writeBlockTree(BlockStore& store, std::vector<BlockRecord
     return writeBranches(store, PageType::BlockBTree, *leaves);
 }
 
-std::optional<PageRef> writeNodeTree(BlockStore& store, std::vector<NodeRecord>& records)
+std::optional<PageRef> writeNodeTree(BlockStore& store, NodeRecords& records)
 {
     std::sort(records.begin(), records.end(),
               [](const NodeRecord& a, const NodeRecord& b) { return a.nid < b.nid; });

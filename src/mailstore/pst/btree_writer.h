@@ -16,6 +16,7 @@ struct NodeRecord {
     Bid sub = 0;
     Nid parent = 0;
 };
+using NodeRecords = std::deque<NodeRecord>; // as BlockRecords
 
 // Where a tree's root page lies.
 struct PageRef {
@@ -25,7 +26,7 @@ struct PageRef {
 
 // Writes the block index and the node index as B-trees of 512-byte pages, leaves first.
 // Both sort their records; keys must be unique.
-std::optional<PageRef> writeBlockTree(BlockStore& store, std::vector<BlockRecord>& records);
-std::optional<PageRef> writeNodeTree(BlockStore& store, std::vector<NodeRecord>& records);
+std::optional<PageRef> writeBlockTree(BlockStore& store, BlockRecords& records);
+std::optional<PageRef> writeNodeTree(BlockStore& store, NodeRecords& records);
 
 } // namespace mailmend::mailstore::pst

@@ -25,7 +25,7 @@ const char* const kMailFolderClass = "IPF.Note";
 const char* const kStopped = "the run was stopped; the mail is not in the store";
 
 // The next free index per node type that a new store announces.
-std::array<std::uint32_t, 32> nextNidIndexes(const std::vector<NodeRecord>& nodes)
+std::array<std::uint32_t, 32> nextNidIndexes(const NodeRecords& nodes)
 {
     std::array<std::uint32_t, 32> next {};
     next.fill(0x400);
@@ -46,7 +46,7 @@ struct PstWriter::Parts {
     platform::RandomAccessFile file;
     FileSpace space;
     BlockStore store {file, space};
-    std::vector<NodeRecord> nodes;
+    NodeRecords nodes;
     StoreKey key {};
     std::uint32_t unique = 0;
 };
@@ -309,7 +309,7 @@ bool PstWriter::writeFolder(const Folder& folder)
     const auto assoc = writeEmptyTable(store, assocContentsColumns());
     if (!object || !hierarchy || !contents || !assoc)
         return false;
-    std::vector<NodeRecord>& nodes = m_parts->nodes;
+    NodeRecords& nodes = m_parts->nodes;
     nodes.push_back({folder.nid, object->data, object->sub, folder.parent});
     nodes.push_back({withType(folder.nid, NidType::HierarchyTable), hierarchy->data,
                      hierarchy->sub, 0});
@@ -323,7 +323,7 @@ bool PstWriter::writeFolder(const Folder& folder)
 bool PstWriter::finishStore()
 {
     BlockStore& store = m_parts->store;
-    std::vector<NodeRecord>& nodes = m_parts->nodes;
+    NodeRecords& nodes = m_parts->nodes;
     for (const auto& [nid, folder] : m_folders)
         if (!writeFolder(*folder))
             return false;
