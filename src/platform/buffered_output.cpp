@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/buffered_output.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -27,6 +28,11 @@ bool writeAllAt(int fd, const std::uint8_t* data, std::size_t count, std::uint64
     return true;
 }
 
+bool allZero(const std::uint8_t* data, std::size_t count)
+{
+    return count == 0 || (data[0] == 0 && std::memcmp(data, data + 1, count - 1) == 0);
+}
+
 } // namespace
 
 BufferedOutputFile::BufferedOutputFile(std::size_t bufferSize)
@@ -45,6 +51,7 @@ bool BufferedOutputFile::create(const std::filesystem::path& path, unsigned mode
     m_failed = false;
     m_used = 0;
     m_base = 0;
+    m_extent = 0;
     std::string error;
     m_fd = createNewFile(path, mode, O_WRONLY, error);
     return m_fd >= 0;
@@ -55,9 +62,7 @@ void BufferedOutputFile::write(const void* data, std::size_t count)
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     if (count >= m_buffer.size()) { // large runs go straight to the file
         flush();
-        if (m_fd < 0 || !writeAllAt(m_fd, bytes, count, m_base))
-            m_failed = true;
-        m_base += count;
+        writeRun(bytes, count);
         return;
     }
     if (m_buffer.size() - m_used < count)
@@ -84,10 +89,22 @@ void BufferedOutputFile::flush()
 {
     if (m_used == 0)
         return;
-    if (m_fd < 0 || !writeAllAt(m_fd, m_buffer.data(), m_used, m_base))
-        m_failed = true;
-    m_base += m_used;
+    writeRun(m_buffer.data(), m_used);
     m_used = 0;
+}
+
+void BufferedOutputFile::writeRun(const std::uint8_t* data, std::size_t count)
+{
+    // Zeros past everything written are left as a hole: close() sets the length, and a
+    // hole reads as zeros. A damaged folder's zeroed stretches can run to gigabytes.
+    if (m_fd < 0) {
+        m_failed = true;
+    } else if (m_base < m_extent || !allZero(data, count)) {
+        if (!writeAllAt(m_fd, data, count, m_base))
+            m_failed = true;
+        m_extent = std::max(m_extent, m_base + count);
+    }
+    m_base += count;
 }
 
 bool BufferedOutputFile::close()

@@ -49,12 +49,14 @@ public:
     bool close();
 
 private:
+    void writeRun(const std::uint8_t* data, std::size_t count);
 
     int m_fd = -1;
     bool m_failed = false;
     std::vector<std::uint8_t> m_buffer;
     std::size_t m_used = 0;  // bytes of m_buffer that hold data
     std::uint64_t m_base = 0; // file position of m_buffer[0]
+    std::uint64_t m_extent = 0; // end of what was sent to the file: past it, all reads as zeros
 };
 
 } // namespace mailmend::platform
