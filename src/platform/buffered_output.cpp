@@ -13,21 +13,6 @@
 namespace mailmend::platform {
 namespace {
 
-bool writeAllAt(int fd, const std::uint8_t* data, std::size_t count, std::uint64_t position)
-{
-    while (count > 0) {
-        const ssize_t done = sys::writeAt(fd, data, count, position);
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return false;
-        data += done;
-        count -= static_cast<std::size_t>(done);
-        position += static_cast<std::uint64_t>(done);
-    }
-    return true;
-}
-
 bool allZero(const std::uint8_t* data, std::size_t count)
 {
     return count == 0 || (data[0] == 0 && std::memcmp(data, data + 1, count - 1) == 0);
@@ -100,7 +85,7 @@ void BufferedOutputFile::writeRun(const std::uint8_t* data, std::size_t count)
     if (m_fd < 0) {
         m_failed = true;
     } else if (m_base < m_extent || !allZero(data, count)) {
-        if (!writeAllAt(m_fd, data, count, m_base))
+        if (!sys::writeAllAt(m_fd, data, count, m_base))
             m_failed = true;
         m_extent = std::max(m_extent, m_base + count);
     }

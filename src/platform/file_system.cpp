@@ -47,14 +47,7 @@ bool copyFile(const std::filesystem::path& from, const std::filesystem::path& to
             copied = got == 0;
             break;
         }
-        for (ssize_t done = 0; copied && done < got;) {
-            const ssize_t put
-                = sys::writeNext(out, buffer.data() + done, static_cast<std::size_t>(got - done));
-            if (put < 0 && errno == EINTR)
-                continue;
-            copied = put > 0;
-            done += put > 0 ? put : 0;
-        }
+        copied = sys::writeAllNext(out, buffer.data(), static_cast<std::size_t>(got));
     }
     ::close(in);
     if (out >= 0)

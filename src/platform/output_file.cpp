@@ -64,17 +64,8 @@ void OutputFile::flush()
 
 void OutputFile::writeOut(const char* data, std::size_t count)
 {
-    while (count > 0 && !m_failed) {
-        const ssize_t done = sys::writeNext(m_fd, data, count);
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0) {
-            m_failed = true; // nothing after a hole may reach the file
-            return;
-        }
-        data += done;
-        count -= static_cast<std::size_t>(done);
-    }
+    if (!m_failed && !sys::writeAllNext(m_fd, data, count))
+        m_failed = true; // nothing after a hole may reach the file
 }
 
 bool OutputFile::close()

@@ -60,24 +60,10 @@ bool RandomAccessFile::writeAt(std::uint64_t offset, const void* data, std::size
         fail(EBADF);
         return false;
     }
-    const auto* bytes = static_cast<const char*>(data);
-    while (count > 0) {
-        const ssize_t n = sys::writeAt(m_fd, bytes, count, offset);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(errno);
-            return false;
-        }
-        if (n == 0) {
-            fail(ENOSPC);
-            return false;
-        }
-        bytes += n;
-        offset += static_cast<std::uint64_t>(n);
-        count -= static_cast<std::size_t>(n);
-    }
-    return true;
+    if (sys::writeAllAt(m_fd, data, count, offset))
+        return true;
+    fail(errno);
+    return false;
 }
 
 std::size_t RandomAccessFile::readAt(std::uint64_t offset, void* buffer, std::size_t count)

@@ -75,6 +75,42 @@ ssize_t writeNext(int fd, const void* data, std::size_t count)
     return ::write(fd, data, count);
 }
 
+namespace {
+
+// `writeOnce(bytes, count, done)` is one transfer of `count` bytes, `done` already written.
+template <typename WriteOnce>
+bool writeAll(const void* data, std::size_t count, WriteOnce writeOnce)
+{
+    const auto* bytes = static_cast<const char*>(data);
+    for (std::size_t done = 0; done < count;) {
+        const ssize_t n = writeOnce(bytes + done, count - done, done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+bool writeAllAt(int fd, const void* data, std::size_t count, std::uint64_t position)
+{
+    return writeAll(data, count, [&](const char* from, std::size_t n, std::size_t done) {
+        return writeAt(fd, from, n, position + done);
+    });
+}
+
+bool writeAllNext(int fd, const void* data, std::size_t count)
+{
+    return writeAll(data, count,
+                    [&](const char* from, std::size_t n, std::size_t) { return writeNext(fd, from, n); });
+}
+
 int truncateFile(int fd, std::uint64_t length)
 {
     if (refused(FileOperation::Write))

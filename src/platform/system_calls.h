@@ -23,6 +23,11 @@ ssize_t readAt(int fd, void* buffer, std::size_t count, std::uint64_t position);
 ssize_t readNext(int fd, void* buffer, std::size_t count);
 ssize_t writeAt(int fd, const void* data, std::size_t count, std::uint64_t position);
 ssize_t writeNext(int fd, const void* data, std::size_t count);
+// Writes all of `count` bytes (at `position`, or at the file's offset), going on after an
+// interruption. False with errno set when the system refuses; a write that moves nothing
+// counts as ENOSPC.
+bool writeAllAt(int fd, const void* data, std::size_t count, std::uint64_t position);
+bool writeAllNext(int fd, const void* data, std::size_t count);
 int truncateFile(int fd, std::uint64_t length);
 int syncFile(int fd);
 // Closes a file that was written to. The descriptor is gone whatever the result; a

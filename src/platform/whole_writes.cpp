@@ -9,22 +9,6 @@
 #include "platform/system_calls.h"
 
 namespace mailmend::platform {
-namespace {
-
-bool writeAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t n = sys::writeNext(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-} // namespace
 
 bool appendToFile(const std::filesystem::path& path, std::string_view bytes, bool* opened)
 {
@@ -33,7 +17,7 @@ bool appendToFile(const std::filesystem::path& path, std::string_view bytes, boo
         *opened = fd >= 0;
     if (fd < 0)
         return false;
-    const bool written = writeAll(fd, bytes);
+    const bool written = sys::writeAllNext(fd, bytes.data(), bytes.size());
     return sys::closeWritten(fd) == 0 && written;
 }
 
@@ -44,7 +28,7 @@ bool replaceFile(const std::filesystem::path& path, std::string_view bytes)
     const int fd = sys::openFile(scratch.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
-    bool ok = writeAll(fd, bytes);
+    bool ok = sys::writeAllNext(fd, bytes.data(), bytes.size());
     ok = sys::syncFile(fd) == 0 && ok;
     ok = sys::closeWritten(fd) == 0 && ok;
     if (ok && renameFile(scratch, path))
