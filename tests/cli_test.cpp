@@ -226,7 +226,8 @@ TEST(CliRecovery, WrittenMailsTakeTheirDateAsModificationTime)
     const std::vector<std::pair<std::string, std::time_t>> dates {
         {"Date: Mon, 7 Mar 2011 09:05:03 +0100\r\n", 1299485103}, {"Date: Tue, 1 Jul 2003 10:52:37 +0200\r\n", 1057049557},
         {"DATE:\r\n Sat, 29 Feb 2020 23:59:59 -0800\r\n", 1583049599}, {"Date: Wed, 31 Dec 1969 23:59:59 +0000\r\n", 0},
-        {"Date: the day after tomorrow\r\n", 0}, {"", 0}};
+        {"Date: the day after tomorrow\r\n", 0}, {"", 0}, {"Date: Tue, 1 Jul 2003 10:52:37 +0200 (CEST\r\n", 1057049557},
+        {"Date: Wed, 09(Mar 2005 09:00:00 +0000\r\n", 0}, {"Date: (\r\n", 0}}; // comments left open
     std::vector<std::string> texts;
     for (std::size_t i = 0; i < dates.size(); ++i) {
         std::string text = mailText(static_cast<int>(i) + 1, 700);

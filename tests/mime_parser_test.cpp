@@ -108,7 +108,8 @@ TEST(MimeParser, KeepsWhatIsStored)
 }
 
 // Each hostile mail is read without a crash, in bounded time and memory, with valid
-// UTF-8 out, and its text "MARKER" comes out somewhere (body or attachment).
+// UTF-8 out, ids without brackets, and its text "MARKER" comes out somewhere (body or
+// attachment).
 TEST(MimeParser, HostileMailsLoseNothing)
 {
     auto repeat = [](const std::string& text, int count) {
@@ -144,13 +145,17 @@ TEST(MimeParser, HostileMailsLoseNothing)
                                      + repeat("--b\n\nx\n", 200000) + "--b\n\nMARKER\n--b--\n"},
         {"attached mail that ends early", "Content-Type: multipart/mixed; boundary=q\n\n--q\n"
                                           "Content-Type: message/rfc822\n\nSubject: i\n\nMARKER"},
+        {"content id that is no id", "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: image/png\n"
+                                     "Content-ID: <a <b@c.d>\n\nMARKER\n--b--\n"},
     };
     for (const auto& [name, text] : cases) {
         SCOPED_TRACE(name);
         const MailMessage mail = parseMailText(text);
         std::string everything = mail.textBody + mail.htmlBody + mail.subject;
-        for (const MailAttachment& attachment : mail.attachments)
+        for (const MailAttachment& attachment : mail.attachments) {
             everything += readAll(attachment) + attachment.fileName + attachment.mimeType;
+            EXPECT_EQ(attachment.contentId.find_first_of("<>"), std::string::npos);
+        }
         EXPECT_NE(everything.find("MARKER"), std::string::npos);
         EXPECT_TRUE(mime::isValidUtf8(mail.textBody + mail.htmlBody + mail.subject));
     }
